@@ -1,0 +1,6 @@
+#include "service/connecterror.h"
+#include "state/connectstate.h"
+
+void ConnectState::clearConfiguration()
+{
+}

@@ -1,0 +1,92 @@
+#include "deployment.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+QString SystemPlatform::homePath() const
+{
+    return QDir::homePath();
+}
+
+QString SystemPlatform::downloadsPath() const
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+}
+
+QString SystemPlatform::userName() const
+{
+    const passwd *entry = getpwuid(getuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+}
+
+uint SystemPlatform::userId() const
+{
+    return getuid();
+}
+
+#ifdef Q_OS_MACOS
+QString SystemPlatform::securityTool() const
+{
+    return QStringLiteral("/usr/bin/security");
+}
+
+QString SystemPlatform::launchctlTool() const
+{
+    return QStringLiteral("/bin/launchctl");
+}
+#else
+// On Linux the stand-ins are installed beside the application.
+QString SystemPlatform::securityTool() const
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/security");
+}
+
+QString SystemPlatform::launchctlTool() const
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/launchctl");
+}
+#endif
+
+bool SystemPlatform::codexAppInstalled() const
+{
+    return QFileInfo::exists(QStringLiteral("/Applications/Codex.app"));
+}
+
+void SystemPlatform::openFile(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+DeploymentValues SystemPlatform::deployment() const
+{
+    return { QString::fromUtf8(Deployment::defaultApiRoot), QString::fromUtf8(Deployment::legacyApiHost),
+        QUrl(QString::fromUtf8(Deployment::downloadServer)), QString::fromUtf8(Deployment::supportQQ) };
+}
+
+QDateTime SystemPlatform::currentTime() const
+{
+    return QDateTime::currentDateTimeUtc();
+}
+
+std::chrono::milliseconds SystemPlatform::transferTimeout() const
+{
+    return 12s;
+}
+
+std::chrono::milliseconds SystemPlatform::downloadStallTimeout() const
+{
+    return 60s;
+}
+
+std::shared_ptr<Platform> systemPlatform()
+{
+    return std::make_shared<SystemPlatform>();
+}

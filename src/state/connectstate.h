@@ -1,0 +1,256 @@
+#pragma once
+
+#include "agents/agentkind.h"
+#include "installers/officialinstaller.h"
+#include "platform/platform.h"
+#include "service/remote.h"
+
+#include <QCoro/QCoroTask>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <memory>
+#include <optional>
+#include <utility>
+
+// The state and controller of one window: everything the window shows, the service
+// session, and every operation the window starts. Confined to the GUI thread.
+class ConnectState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString routerURL READ routerURL WRITE setRouterURL NOTIFY routerURLChanged)
+    Q_PROPERTY(QString username READ username WRITE setUsername NOTIFY usernameChanged)
+    Q_PROPERTY(QString password READ password WRITE setPassword NOTIFY passwordChanged)
+    Q_PROPERTY(QString selectedModel READ selectedModel WRITE setSelectedModel NOTIFY selectedModelChanged)
+    Q_PROPERTY(
+        QString reasoningEffort READ reasoningEffort WRITE setReasoningEffort NOTIFY reasoningEffortChanged)
+    Q_PROPERTY(QList<RemoteModel> models READ models NOTIFY modelsChanged)
+    Q_PROPERTY(QList<RemoteGroup> groups READ groups NOTIFY groupsChanged)
+    Q_PROPERTY(std::optional<qint64> selectedGroupID READ selectedGroupID WRITE setSelectedGroupID NOTIFY
+            selectedGroupIDChanged)
+    Q_PROPERTY(QString accountName READ accountName NOTIFY accountNameChanged)
+    Q_PROPERTY(QString accountDetail READ accountDetail NOTIFY accountDetailChanged)
+    Q_PROPERTY(QString activity READ activity NOTIFY activityChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(bool authenticated READ authenticated NOTIFY authenticatedChanged)
+    Q_PROPERTY(QString tokenName READ tokenName NOTIFY tokenNameChanged)
+    Q_PROPERTY(bool codexConnected READ codexConnected NOTIFY codexConnectedChanged)
+    Q_PROPERTY(bool claudeCodeConnected READ claudeCodeConnected NOTIFY claudeCodeConnectedChanged)
+    Q_PROPERTY(bool geminiConnected READ geminiConnected NOTIFY geminiConnectedChanged)
+    Q_PROPERTY(bool kimiConnected READ kimiConnected NOTIFY kimiConnectedChanged)
+    Q_PROPERTY(bool openCodeConnected READ openCodeConnected NOTIFY openCodeConnectedChanged)
+    Q_PROPERTY(bool deepSeekConnected READ deepSeekConnected NOTIFY deepSeekConnectedChanged)
+    Q_PROPERTY(bool codexInstalled READ codexInstalled NOTIFY codexInstalledChanged)
+    // Progress of the running download, for the window's progress indicator.
+    Q_PROPERTY(bool downloading READ downloading NOTIFY downloadProgressChanged)
+    Q_PROPERTY(qint64 downloadReceived READ downloadReceived NOTIFY downloadProgressChanged)
+    Q_PROPERTY(qint64 downloadTotal READ downloadTotal NOTIFY downloadProgressChanged)
+
+public:
+    explicit ConnectState(std::shared_ptr<Platform> platform = systemPlatform(), QObject *parent = nullptr);
+    ~ConnectState() override;
+
+    const QString &routerURL() const { return m_routerURL; }
+    const QString &username() const { return m_username; }
+    const QString &password() const { return m_password; }
+    const QString &selectedModel() const { return m_selectedModel; }
+    const QString &reasoningEffort() const { return m_reasoningEffort; }
+    const QList<RemoteModel> &models() const { return m_models; }
+    const QList<RemoteGroup> &groups() const { return m_groups; }
+    std::optional<qint64> selectedGroupID() const { return m_selectedGroupID; }
+    const QString &accountName() const { return m_accountName; }
+    const QString &accountDetail() const { return m_accountDetail; }
+    const QString &activity() const { return m_activity; }
+    bool busy() const { return m_busy; }
+    bool authenticated() const { return m_authenticated; }
+    const QString &tokenName() const { return m_tokenName; }
+    bool codexConnected() const { return m_codexConnected; }
+    bool claudeCodeConnected() const { return m_claudeCodeConnected; }
+    bool geminiConnected() const { return m_geminiConnected; }
+    bool kimiConnected() const { return m_kimiConnected; }
+    bool openCodeConnected() const { return m_openCodeConnected; }
+    bool deepSeekConnected() const { return m_deepSeekConnected; }
+    bool codexInstalled() const { return m_codexInstalled; }
+    bool downloading() const { return m_downloading; }
+    qint64 downloadReceived() const { return m_downloadReceived; }
+    qint64 downloadTotal() const { return m_downloadTotal; }
+
+    // Written by the window's fields and pickers.
+    void setRouterURL(const QString &value);
+    void setUsername(const QString &value);
+    void setPassword(const QString &value);
+    void setSelectedModel(const QString &value);
+    void setReasoningEffort(const QString &value);
+    void setSelectedGroupID(std::optional<qint64> value);
+
+    const Platform &platform() const { return *m_platform; }
+
+    // The agent's connected flag, by kind.
+    bool connected(AgentKind kind) const;
+
+public Q_SLOTS:
+    void login();
+    void configureCodexFromAccount();
+    void configureClaudeCode();
+    void configureGeminiCLI();
+    void configureKimiCode();
+    void configureOpenCode();
+    void configureDeepSeekAgent();
+    void clearConfiguration();
+    void openOfficialInstaller(OfficialInstaller installer);
+    void downloadCodex();
+    // Tests "/Applications/Codex.app" again, for the Codex card's re-check control.
+    void recheckCodexInstalled();
+
+Q_SIGNALS:
+    void routerURLChanged();
+    void usernameChanged();
+    void passwordChanged();
+    void selectedModelChanged();
+    void reasoningEffortChanged();
+    void modelsChanged();
+    void groupsChanged();
+    void selectedGroupIDChanged();
+    void accountNameChanged();
+    void accountDetailChanged();
+    void activityChanged();
+    void busyChanged();
+    void authenticatedChanged();
+    void tokenNameChanged();
+    void codexConnectedChanged();
+    void claudeCodeConnectedChanged();
+    void geminiConnectedChanged();
+    void kimiConnectedChanged();
+    void openCodeConnectedChanged();
+    void deepSeekConnectedChanged();
+    void codexInstalledChanged();
+    void downloadProgressChanged();
+
+protected:
+    // Every assignment notifies, also when the value is equal.
+    void setModels(const QList<RemoteModel> &value);
+    void setGroups(const QList<RemoteGroup> &value);
+    void setAccountName(const QString &value);
+    void setAccountDetail(const QString &value);
+    void setActivity(const QString &value);
+    void setBusy(bool value);
+    void setAuthenticated(bool value);
+    void setCodexConnected(bool value);
+    void setClaudeCodeConnected(bool value);
+    void setGeminiConnected(bool value);
+    void setKimiConnected(bool value);
+    void setOpenCodeConnected(bool value);
+    void setDeepSeekConnected(bool value);
+    void setCodexInstalled(bool value);
+    void setConnected(AgentKind kind, bool value);
+    void setDownloadProgress(bool downloading, qint64 received, qint64 total);
+
+private:
+    // ---- The busy and activity discipline (state/connectstate.cpp) ----
+    enum class Operation { login, configureCodex, configureAgent, clearConfiguration, download };
+    // Step 1 of every operation: false when the operation must not start because another
+    // one runs (having written the refusal text where the operation has one).
+    bool admitWhileBusy(Operation operation);
+    // Step 3: busy on, then the in-progress text.
+    void beginBusy(const QString &progressText);
+    // Clears busy when it goes out of scope; create it first in every task so that busy is
+    // the very last assignment on every path. Holds the state weakly: a window closed while
+    // a request waits takes its state with it.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(ConnectState *state)
+            : m_state(state)
+        {
+        }
+        BusyScope(BusyScope &&other) noexcept
+            : m_state(std::exchange(other.m_state, nullptr))
+        {
+        }
+        BusyScope(const BusyScope &) = delete;
+        BusyScope &operator=(const BusyScope &) = delete;
+        BusyScope &operator=(BusyScope &&) = delete;
+        ~BusyScope()
+        {
+            if (m_state)
+                m_state->setBusy(false);
+        }
+
+    private:
+        QPointer<ConnectState> m_state;
+    };
+    BusyScope busyScope();
+    // The text an operation shows for a caught failure.
+    static QString describe(std::exception_ptr error);
+
+    // ---- Service client (service/) ----
+    QCoro::Task<QJsonValue> request(QUrl router, QString path, QByteArray method = "GET",
+        std::optional<QByteArray> body = std::nullopt, bool authenticated = true,
+        std::optional<QString> apiKey = std::nullopt);
+    static QJsonValue unwrap(const QJsonValue &value);
+    std::optional<QUrl> normalizedRouterURL() const;
+    QCoro::Task<> loginTask(QUrl router);
+    QCoro::Task<> loginRemote(QUrl router);
+    QCoro::Task<RemoteSnapshot> syncAccount(QUrl router);
+    static QList<RemoteGroup> parseGroups(const QJsonValue &value);
+    static QList<RemoteModel> parseModels(const QJsonValue &value);
+    QCoro::Task<> configureCodexTask(QUrl router);
+    QCoro::Task<QString> resolveCodexToken(QUrl router);
+    QCoro::Task<QList<RemoteModel>> loadModels(QUrl router, QString apiKey);
+    QString loadKey();
+    void storeKey(const QString &key);
+
+    // ---- Agent configuration (agents/) ----
+    QString backupDirectory() const;
+    QString execute(const QString &tool, const QStringList &arguments) const;
+    void configureCodex(const QUrl &router, const QString &apiKey);
+    void configureDesktopEnvironment(const QString &home, const QString &backup, const QString &apiKey);
+    void configureAgent(AgentKind kind);
+    QCoro::Task<> configureAgentTask(AgentKind kind, QUrl router);
+    void configureAgentWrapper(AgentKind kind, const QUrl &router);
+    QString preferredModel(AgentKind kind) const;
+    void configureOpenCode(const QUrl &router, const QString &model, const QString &backup);
+    void configureDeepSeekCrush(const QUrl &router, const QString &model, const QString &backup);
+
+    // ---- Installers (installers/) ----
+    QCoro::Task<> downloadTask(OfficialInstaller installer, bool timeStamped);
+    QUrl codexDownloadURL() const;
+
+    std::shared_ptr<Platform> m_platform;
+    // One long-lived manager; replies are released with deleteLater().
+    QNetworkAccessManager m_network;
+
+    QString m_routerURL;
+    QString m_username;
+    QString m_password;
+    QString m_selectedModel;
+    QString m_reasoningEffort;
+    QList<RemoteModel> m_models;
+    QList<RemoteGroup> m_groups;
+    std::optional<qint64> m_selectedGroupID;
+    QString m_accountName;
+    QString m_accountDetail;
+    QString m_activity;
+    bool m_busy = false;
+    bool m_authenticated = false;
+    QString m_tokenName;
+    bool m_codexConnected = false;
+    bool m_claudeCodeConnected = false;
+    bool m_geminiConnected = false;
+    bool m_kimiConnected = false;
+    bool m_openCodeConnected = false;
+    bool m_deepSeekConnected = false;
+    bool m_codexInstalled = false;
+    bool m_downloading = false;
+    qint64 m_downloadReceived = 0;
+    qint64 m_downloadTotal = -1;
+
+    QString m_accessToken;
+    QString m_accountKey;
+    QString m_activeKeychainService;
+};
