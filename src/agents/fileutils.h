@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// The file and command utilities every writer is built from. Failures are thrown as
+// ConnectError (the product's own texts) or PlatformError (the system's description).
+namespace FileUtils {
+
+inline constexpr int configMode = 0600; // configuration, JSON and property-list files
+inline constexpr int scriptMode = 0700; // scripts
+
+// "<home>/.config/velmora-connect/backups/<stamp>", the stamp being `now` in UTC as
+// 2026-12-05T12-40-10Z. Each call makes a new directory: when that one exists already, the
+// stamp is followed by "-2", "-3", …, so that no backup is ever overwritten. A failure to
+// create it is ignored here (the first copy into it then fails).
+QString backupDirectory(const QString &home, const QDateTime &now);
+
+// Copies `path` into `backupDir` under its own file name when it exists.
+void backupFile(const QString &path, const QString &backupDir);
+
+// The JSON object in `path`: empty when the file is missing; the read or parse error;
+// "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object.
+QJsonObject jsonObject(const QString &path);
+
+// Pretty-printed, keys sorted at every level, one final line feed, mode 0600.
+void writeJSONObject(const QJsonObject &object, const QString &path);
+
+// Writes `text` as UTF-8 atomically; the file never has a mode other than `mode`, not even
+// for a moment. The parent directory must exist.
+void writeSecure(const QString &text, const QString &path, int mode);
+
+// Runs `tool` with `arguments` (no shell), waits, returns standard output. Standard error is
+// never read. A non-zero status raises "本机配置命令失败"; a launch failure, the system's text.
+QString execute(const QString &tool, const QStringList &arguments);
+
+// A single POSIX shell word that expands to exactly `text`.
+QString shellQuote(const QString &text);
+
+// Creates a directory with its intermediates; throws the system's description on failure.
+void makeDirectory(const QString &path);
+
+} // namespace FileUtils
