@@ -37,6 +37,7 @@ enum Glyph : char32_t {
     mdiCheck = 0xF12C,
     mdiLinkVariant = 0xF339,
     mdiRefresh = 0xF450,
+    mdiUnfoldMore = 0xF54F,
 };
 
 QString &family()
@@ -121,6 +122,8 @@ char32_t plainGlyph(Symbol symbol)
         return mdiLinkVariant;
     case Symbol::arrowClockwise:
         return mdiRefresh;
+    case Symbol::chevronUpChevronDown:
+        return mdiUnfoldMore;
     case Symbol::waveformPathEcgRectangleFill:
     case Symbol::lockShieldFill:
     case Symbol::kCircleFill:

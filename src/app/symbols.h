@@ -37,6 +37,7 @@ enum class Symbol {
     checkmark,
     link,
     arrowClockwise,
+    chevronUpChevronDown,
 };
 
 namespace Symbols {
