@@ -265,6 +265,7 @@ public:
     {
         setFont(Theme::font(10, QFont::ExtraBold));
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setAccessibleName(number);
     }
 
     QSize sizeHint() const override
