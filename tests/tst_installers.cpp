@@ -44,6 +44,7 @@ private Q_SLOTS:
 
     void downloadsEachPackage_data();
     void downloadsEachPackage();
+    void keepsEncodedPackageAsServed();
     void samePackageTwiceLeavesOneFile();
     void codexTwice_data();
     void codexTwice();
@@ -60,8 +61,9 @@ private:
     // Everything in the Downloads directory, hidden files included.
     QStringList downloadsEntries() const;
     QString downloadsPath(const QString &name) const { return m_platform->downloads + u'/' + name; }
-    // Starts the operation and waits for its end; fails when busy is not set for the run.
-    void run(const std::function<void()> &operation);
+    // Starts the operation and waits for its end; false when busy was not set for the run or
+    // the run did not end.
+    bool run(const std::function<void()> &operation);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RelayServer> m_relay;
@@ -98,11 +100,12 @@ QStringList TestInstallers::downloadsEntries() const
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-void TestInstallers::run(const std::function<void()> &operation)
+bool TestInstallers::run(const std::function<void()> &operation)
 {
     operation();
-    QVERIFY(m_state->busy());
-    QTRY_VERIFY_WITH_TIMEOUT(!m_state->busy(), 20000);
+    if (!m_state->busy())
+        return false;
+    return QTest::qWaitFor([this] { return !m_state->busy(); }, 20000);
 }
 
 void TestInstallers::downloadsEachPackage_data()
@@ -157,6 +160,22 @@ void TestInstallers::downloadsEachPackage()
     QVERIFY(!m_state->downloading());
 }
 
+void TestInstallers::keepsEncodedPackageAsServed()
+{
+    // Some servers mark a .tgz as gzip-encoded; the archive must arrive as published, not
+    // unpacked (these bytes are no gzip stream at all, so decoding would also fail).
+    const QString fileName = QStringLiteral("kimi-code-macos-arm64.tgz");
+    RelayReply reply;
+    reply.body = packageBytes(300 * 1024, 61);
+    reply.headers = { { "Content-Type", "application/x-gtar" }, { "Content-Encoding", "gzip" } };
+    m_relay->script("GET", QStringLiteral("/agent-packages/") + fileName, reply);
+
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::kimiCode); }));
+
+    QCOMPARE(m_state->activity(), QStringLiteral("Kimi Code 安装包已下载并打开。"));
+    QVERIFY(contents(downloadsPath(fileName)) == reply.body);
+}
+
 void TestInstallers::samePackageTwiceLeavesOneFile()
 {
     const QString fileName = QStringLiteral("opencode-macos-arm64.zip");
@@ -164,11 +183,11 @@ void TestInstallers::samePackageTwiceLeavesOneFile()
     const QByteArray second = packageBytes(200 * 1024, 12);
 
     m_relay->setPackage(fileName, first);
-    run([this] { m_state->openOfficialInstaller(OfficialInstaller::openCode); });
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::openCode); }));
     QVERIFY(contents(downloadsPath(fileName)) == first);
 
     m_relay->setPackage(fileName, second);
-    run([this] { m_state->openOfficialInstaller(OfficialInstaller::openCode); });
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::openCode); }));
 
     QCOMPARE(m_state->activity(), QStringLiteral("OpenCode 安装包已下载并打开。"));
     QCOMPARE(downloadsEntries(), QStringList { fileName });
@@ -206,7 +225,7 @@ void TestInstallers::codexTwice()
 
     m_relay->setPackage(QStringLiteral("codex-macos-arm64.dmg"), second);
     m_platform->now = secondTime;
-    run([this] { m_state->downloadCodex(); });
+    QVERIFY(run([this] { m_state->downloadCodex(); }));
 
     QCOMPARE(downloadsEntries(), files);
     QVERIFY(contents(downloadsPath(firstName)) == first);
@@ -249,12 +268,12 @@ void TestInstallers::refusedLeavesNothing()
     reply.headers = { { "Content-Type", "text/html" } };
     m_relay->script("GET", QStringLiteral("/agent-packages/") + fileName, reply);
 
-    run([this, codex] {
+    QVERIFY(run([this, codex] {
         if (codex)
             m_state->downloadCodex();
         else
             m_state->openOfficialInstaller(OfficialInstaller::kimiCode);
-    });
+    }));
 
     QCOMPARE(m_state->activity(), activity);
     QCOMPARE(downloadsEntries(), QStringList());
@@ -294,7 +313,7 @@ void TestInstallers::followsRedirects()
     final.headers = { { "Content-Type", "application/octet-stream" } };
     m_relay->script("GET", target, final);
 
-    run([this] { m_state->openOfficialInstaller(OfficialInstaller::geminiCLI); });
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::geminiCLI); }));
 
     QCOMPARE(m_relay->requests(target).size(), 1);
     if (succeeds) {
@@ -313,27 +332,30 @@ void TestInstallers::followsRedirects()
 void TestInstallers::interruptedLeavesNothing_data()
 {
     QTest::addColumn<QString>("failure");
+    QTest::addColumn<bool>("earlier"); // an earlier download of the package is in Downloads
     QTest::addColumn<QString>("activity"); // empty: any "下载失败：" text but the refusal
 
-    QTest::newRow("closed mid-body") << QStringLiteral("closeMidBody") << QString();
-    QTest::newRow("no progress") << QStringLiteral("stall")
+    QTest::newRow("closed mid-body") << QStringLiteral("closeMidBody") << false << QString();
+    QTest::newRow("closed mid-body, earlier download kept")
+        << QStringLiteral("closeMidBody") << true << QString();
+    QTest::newRow("no progress") << QStringLiteral("stall") << true
                                  << QStringLiteral("下载失败：请求超时：服务器 0.5 秒内没有响应");
-    QTest::newRow("connection refused") << QStringLiteral("refused") << QString();
+    QTest::newRow("connection refused") << QStringLiteral("refused") << false << QString();
 }
 
 void TestInstallers::interruptedLeavesNothing()
 {
     QFETCH(QString, failure);
+    QFETCH(bool, earlier);
     QFETCH(QString, activity);
 
-    // An earlier download of the same package stays as it was.
     const QString fileName = QStringLiteral("claude-code-macos-arm64.dmg");
-    const QByteArray earlier = QByteArrayLiteral("the package downloaded last week");
-    QVERIFY(QDir().mkpath(m_platform->downloads));
-    {
+    const QByteArray earlierBytes = QByteArrayLiteral("the package downloaded last week");
+    if (earlier) {
+        QVERIFY(QDir().mkpath(m_platform->downloads));
         QFile file(downloadsPath(fileName));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(earlier);
+        file.write(earlierBytes);
     }
 
     m_platform->stallTimeout = 500ms;
@@ -355,7 +377,7 @@ void TestInstallers::interruptedLeavesNothing()
     }
     m_relay->script("GET", QStringLiteral("/agent-packages/") + fileName, reply);
 
-    run([this] { m_state->openOfficialInstaller(OfficialInstaller::claudeCode); });
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::claudeCode); }));
 
     if (activity.isEmpty()) {
         QVERIFY2(
@@ -365,8 +387,12 @@ void TestInstallers::interruptedLeavesNothing()
     } else {
         QCOMPARE(m_state->activity(), activity);
     }
-    QCOMPARE(downloadsEntries(), QStringList { fileName });
-    QCOMPARE(contents(downloadsPath(fileName)), earlier);
+    if (earlier) {
+        QCOMPARE(downloadsEntries(), QStringList { fileName });
+        QCOMPARE(contents(downloadsPath(fileName)), earlierBytes);
+    } else {
+        QCOMPARE(downloadsEntries(), QStringList());
+    }
     QCOMPARE(m_platform->opened, QStringList());
     QVERIFY(!m_state->downloading());
 }
@@ -396,7 +422,7 @@ void TestInstallers::busyForTheWholeRunAndProgressPublished()
     connect(m_state.get(), &ConnectState::downloadProgressChanged, this,
         [&] { record(QStringLiteral("progress")); });
 
-    run([this] { m_state->openOfficialInstaller(OfficialInstaller::deepSeek); });
+    QVERIFY(run([this] { m_state->openOfficialInstaller(OfficialInstaller::deepSeek); }));
     QCOMPARE(m_state->activity(), QStringLiteral("DeepSeek Agent（Crush） 安装包已下载并打开。"));
 
     QVERIFY(events.size() >= 5);

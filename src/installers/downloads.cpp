@@ -16,7 +16,9 @@ namespace {
 
 // The reply holds at most this much unread; beyond it the transfer waits for the disk, so a
 // package of any size passes through a bounded amount of memory.
-constexpr qint64 readBufferSize = 4 * 1024 * 1024;
+constexpr qint64 readBufferSize = 1024 * 1024;
+// Bytes move from the reply to the file through one buffer of this size, allocated once.
+constexpr qsizetype copyBufferSize = 256 * 1024;
 
 bool isSuccess(const QVariant &status)
 {
@@ -97,6 +99,9 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
             QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         const auto stallTimeout = m_platform->downloadStallTimeout();
         request.setTransferTimeout(int(stallTimeout.count()));
+        // The package is kept byte for byte as published: a .tgz that a server marks as
+        // gzip-encoded must not be unpacked on the way.
+        request.setRawHeader("Accept-Encoding", "identity");
 
         setDownloadProgress(true, 0, -1);
         std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(m_network.get(request));
@@ -104,24 +109,27 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
 
         QString writeError;
         qint64 written = 0;
+        QByteArray buffer(copyBufferSize, Qt::Uninitialized);
         QNetworkReply *source = reply.get();
         // Only the final reply's body arrives here (Qt swallows those of redirects); the body
         // of a refusal is read and dropped.
-        auto drain = [source, &part, &writeError, &written] {
+        auto drain = [source, &part, &writeError, &written, &buffer] {
+            if (!source->isOpen())
+                return;
             if (!writeError.isEmpty()
                 || !isSuccess(source->attribute(QNetworkRequest::HttpStatusCodeAttribute))) {
                 source->skip(source->bytesAvailable());
                 return;
             }
-            while (source->bytesAvailable() > 0) {
-                const QByteArray chunk = source->read(readBufferSize);
-                if (part.write(chunk) != chunk.size()) {
+            qint64 size;
+            while ((size = source->read(buffer.data(), buffer.size())) > 0) {
+                if (part.write(buffer.constData(), size) != size) {
                     writeError = part.errorString();
                     // Not from inside this signal: the task resumes on `finished`.
                     QMetaObject::invokeMethod(source, &QNetworkReply::abort, Qt::QueuedConnection);
                     return;
                 }
-                written += chunk.size();
+                written += size;
             }
         };
         QObject::connect(source, &QNetworkReply::readyRead, source, drain);
@@ -129,8 +137,10 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
             [this](qint64 received, qint64 total) { setDownloadProgress(true, received, total); });
 
         co_await source;
-        if (!self)
+        if (!self) {
+            (void)reply.release(); // went with the state's network manager
             co_return;
+        }
         drain();
         source->disconnect();
 
@@ -145,12 +155,10 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
                 timeStamped ? InstallerTexts::codexNotPublished : InstallerTexts::notPublished);
         if (source->error() != QNetworkReply::NoError)
             throw PlatformError(networkErrorDescription(*source, stallTimeout));
-        // A connection that closes early must never pass for a complete package. The announced
-        // length counts the encoded bytes, so it is only comparable without a content encoding.
+        // A connection that closes early must never pass for a complete package; nothing is
+        // decoded on the way, so the announced length is the length on disk.
         const QVariant announced = source->header(QNetworkRequest::ContentLengthHeader);
-        const QByteArray encoding = source->rawHeader("Content-Encoding");
-        if (announced.isValid() && (encoding.isEmpty() || encoding == "identity")
-            && announced.toLongLong() != written)
+        if (announced.isValid() && announced.toLongLong() != written)
             throw PlatformError(InstallerTexts::incomplete.arg(written).arg(announced.toLongLong()));
 
         const QString destination = QDir(downloads).filePath(
