@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFile>
 #include <QProcess>
 #include <QTimer>
 #include <QWidget>
@@ -45,6 +46,24 @@ long peakRssKb()
     return usage.ru_maxrss;
 }
 
+// Resident pages of font files mapped by FreeType (shared page cache, counted in the RSS).
+long fontPagesKb()
+{
+    QFile smaps(QStringLiteral("/proc/self/smaps"));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return -1;
+    long total = 0;
+    bool font = false;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.size() >= 5 && parts[0].contains('-'))
+            font = parts.size() >= 6 && parts[5].startsWith("/usr/share/fonts/");
+        else if (font && parts.value(0) == "Rss:")
+            total += parts.value(1).toLong();
+    }
+    return total;
+}
+
 // Reports the first paint of `window` once the event that painted it has returned, that
 // is after the frame was flushed.
 class FirstFrame : public QObject
@@ -72,7 +91,7 @@ private:
         std::printf("frame %lld\n", static_cast<long long>(monotonicNs()));
         std::fflush(stdout);
         if (m_idleSeconds == 0) {
-            std::printf("rss %ld\n", peakRssKb());
+            std::printf("rss %ld\nfonts %ld\n", peakRssKb(), fontPagesKb());
             QCoreApplication::exit(0);
             return;
         }
@@ -109,6 +128,7 @@ struct Sample
     double startupMs = 0;
     double rssMb = 0;
     double idleCpuMs = -1;
+    double fontMb = 0;
 };
 
 bool sample(const QString &self, const QString &mode, int idleSeconds, Sample *out)
@@ -130,6 +150,8 @@ bool sample(const QString &self, const QString &mode, int idleSeconds, Sample *o
             out->startupMs = double(parts[1].toLongLong() - started) / 1e6;
         else if (parts[0] == "rss")
             out->rssMb = double(parts[1].toLongLong()) / 1024.0;
+        else if (parts[0] == "fonts")
+            out->fontMb = double(parts[1].toLongLong()) / 1024.0;
         else if (parts[0] == "idle-cpu-us")
             out->idleCpuMs = double(parts[1].toLongLong()) / 1000.0;
     }
@@ -155,7 +177,7 @@ int main(int argc, char *argv[])
     constexpr int idleSeconds = 10;
 
     // Alternate the two, so that a slow moment of the machine hits both alike; one warm-up each.
-    std::vector<double> startup[2], rss[2];
+    std::vector<double> startup[2], rss[2], fonts[2];
     const QString modes[2] = { QStringLiteral("bare"), QStringLiteral("app") };
     for (int run = -1; run < runs; ++run) {
         for (int mode = 0; mode < 2; ++mode) {
@@ -165,6 +187,7 @@ int main(int argc, char *argv[])
             if (run >= 0) {
                 startup[mode].push_back(result.startupMs);
                 rss[mode].push_back(result.rssMb);
+                fonts[mode].push_back(result.fontMb);
             }
         }
     }
@@ -182,6 +205,8 @@ int main(int argc, char *argv[])
         bareStart, appStart, appStart / bareStart);
     std::printf("  peak resident memory: bare window %7.1f MB, app %7.1f MB, ratio %.2f (goal <= 1.3)\n",
         bareRss, appRss, appRss / bareRss);
+    std::printf("    of which font files mapped (shared page cache): bare window %.1f MB, app %.1f MB\n",
+        median(fonts[0]), median(fonts[1]));
     std::printf("  CPU time in %d idle seconds after the first frame: bare window %.1f ms, app %.1f ms\n",
         idleSeconds, idle[0].idleCpuMs, idle[1].idleCpuMs);
     return 0;

@@ -8,7 +8,6 @@
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -28,39 +27,9 @@ const Effort efforts[] = {
     { QStringLiteral("Extra High"), QStringLiteral("xhigh") },
 };
 
-// A pop-up button with the up-and-down chevrons of a macOS pop-up menu.
-class Picker : public QComboBox
-{
-public:
-    using QComboBox::QComboBox;
-
-protected:
-    void paintEvent(QPaintEvent *event) override
-    {
-        QComboBox::paintEvent(event);
-        QPainter painter(this);
-        const QRectF arrow(width() - 20, 0, 14, height());
-        Symbols::paint(
-            painter, Symbol::chevronUpChevronDown, arrow, 13, Theme::white(isEnabled() ? 0.7 : 0.3));
-    }
-};
-
 QComboBox *picker(const QString &accessibleName, QWidget *parent)
 {
-    auto *box = new Picker(parent);
-    box->setAccessibleName(accessibleName);
-    box->setFont(Theme::font(13));
-    box->setFocusPolicy(Qt::TabFocus);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(3);
-    // A quiet pop-up button on the dark card.
-    box->setStyleSheet(QStringLiteral(
-        "QComboBox { background: rgba(255, 255, 255, 18); border: 1px solid rgba(255, 255, 255, 36);"
-        " border-radius: 6px; padding: 3px 6px 3px 9px; color: white; min-height: 20px; }"
-        "QComboBox:hover { border-color: rgba(90, 200, 245, 110); }"
-        "QComboBox:focus { border-color: rgba(90, 200, 245, 200); }"
-        "QComboBox::drop-down { border: none; width: 18px; }"));
-    return box;
+    return new Picker(accessibleName, parent);
 }
 
 } // namespace

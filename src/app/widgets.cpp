@@ -6,6 +6,7 @@
 #include <QBoxLayout>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
@@ -475,6 +476,152 @@ void SlimProgress::updateTimer()
     }
 }
 
+// ---- SlimScrollBar ----
+
+SlimScrollBar::SlimScrollBar(QWidget *parent)
+    : QScrollBar(Qt::Vertical, parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+QRectF SlimScrollBar::handle() const
+{
+    const qreal track = height();
+    const int range = maximum() - minimum();
+    if (range <= 0)
+        return QRectF(0, 0, width(), track);
+    const qreal length = qMax<qreal>(32, track * pageStep() / (range + pageStep()));
+    const qreal top = (track - length) * (value() - minimum()) / range;
+    return QRectF(0, top, width(), length);
+}
+
+void SlimScrollBar::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Theme::white(m_grab || m_hovered ? 0.32 : 0.18));
+    const QRectF bar = handle().adjusted(1, 0, -1, 0);
+    painter.drawRoundedRect(bar, bar.width() / 2, bar.width() / 2);
+}
+
+void SlimScrollBar::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QRectF bar = handle();
+    const qreal y = event->position().y();
+    if (bar.contains(event->position())) {
+        m_grab = y - bar.top();
+        setSliderDown(true);
+    } else {
+        triggerAction(y < bar.top() ? SliderPageStepSub : SliderPageStepAdd);
+    }
+    update();
+}
+
+void SlimScrollBar::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_grab)
+        return;
+    const QRectF bar = handle();
+    const qreal free = height() - bar.height();
+    if (free <= 0)
+        return;
+    const qreal top = qBound<qreal>(0, event->position().y() - *m_grab, free);
+    setSliderPosition(minimum() + qRound((maximum() - minimum()) * top / free));
+}
+
+void SlimScrollBar::mouseReleaseEvent(QMouseEvent *)
+{
+    if (m_grab) {
+        m_grab.reset();
+        setSliderDown(false);
+        update();
+    }
+}
+
+void SlimScrollBar::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    update();
+    QScrollBar::enterEvent(event);
+}
+
+void SlimScrollBar::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QScrollBar::leaveEvent(event);
+}
+
+// ---- Picker ----
+
+Picker::Picker(const QString &accessibleName, QWidget *parent)
+    : QComboBox(parent)
+{
+    setAccessibleName(accessibleName);
+    setFont(Theme::font(13));
+    setFocusPolicy(Qt::TabFocus);
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(3);
+}
+
+QSize Picker::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    int widest = metrics.horizontalAdvance(QLatin1Char('x')) * minimumContentsLength();
+    for (int row = 0; row < count(); ++row)
+        widest = qMax(widest, metrics.horizontalAdvance(itemText(row)));
+    return { widest + 8 + 22, qMax(28, metrics.height() + 10) };
+}
+
+QSize Picker::minimumSizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return { metrics.horizontalAdvance(QLatin1Char('x')) * minimumContentsLength() + 8 + 22,
+        qMax(28, metrics.height() + 10) };
+}
+
+void Picker::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled())
+        painter.setOpacity(0.4);
+    QColor border = Theme::white(0.14);
+    if (hasFocus())
+        border = Theme::withAlpha(Theme::accent, 0.78);
+    else if (m_hovered)
+        border = Theme::withAlpha(Theme::accent, 0.43);
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(QPen(border, 1));
+    painter.setBrush(Theme::white(0.07));
+    painter.drawRoundedRect(box, 6, 6);
+
+    const QRect text = rect().adjusted(8, 0, -22, 0);
+    painter.setPen(Qt::white);
+    painter.setFont(font());
+    painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+        painter.fontMetrics().elidedText(currentText(), Qt::ElideRight, text.width()));
+    Symbols::paint(
+        painter, Symbol::chevronUpChevronDown, QRectF(width() - 20, 0, 14, height()), 13, Theme::white(0.7));
+}
+
+void Picker::enterEvent(QEnterEvent *event)
+{
+    m_hovered = true;
+    update();
+    QComboBox::enterEvent(event);
+}
+
+void Picker::leaveEvent(QEvent *event)
+{
+    m_hovered = false;
+    update();
+    QComboBox::leaveEvent(event);
+}
+
 // ---- ScrollColumn ----
 
 ScrollColumn::ScrollColumn(QWidget *content, QWidget *parent)
@@ -484,6 +631,7 @@ ScrollColumn::ScrollColumn(QWidget *content, QWidget *parent)
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBar(new SlimScrollBar(this));
     viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     setWidget(content);
@@ -491,18 +639,10 @@ ScrollColumn::ScrollColumn(QWidget *content, QWidget *parent)
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
         if (QLayout *layout = widget()->layout()) {
             QMargins margins = layout->contentsMargins();
-            margins.setRight(maximum > 0 ? 12 : 0);
+            margins.setRight(maximum > 0 ? 10 : 0);
             layout->setContentsMargins(margins);
         }
     });
-    // A slim, quiet scroll bar on the dark panels.
-    verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 46); border-radius: 4px; min-height: "
-        "32px; }"
-        "QScrollBar::handle:vertical:hover { background: rgba(255, 255, 255, 82); }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
 }
 
 QSize ScrollColumn::sizeHint() const

@@ -5,8 +5,10 @@
 #include <QAbstractButton>
 #include <QBasicTimer>
 #include <QColor>
+#include <QComboBox>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QWidget>
 #include <optional>
 
@@ -173,6 +175,48 @@ private:
     qint64 m_total = -1;
     int m_phase = 0;
     QBasicTimer m_timer;
+};
+
+// A slim, quiet vertical scroll bar for the dark panels: a rounded handle, no track or arrows.
+class SlimScrollBar : public QScrollBar
+{
+    Q_OBJECT
+public:
+    explicit SlimScrollBar(QWidget *parent = nullptr);
+
+    QSize sizeHint() const override { return { 8, 32 }; }
+    QRectF handle() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    std::optional<qreal> m_grab; // where the handle was taken, while dragging
+    bool m_hovered = false;
+};
+
+// A pop-up menu button in the manner of macOS: the choice and the up-and-down chevrons.
+class Picker : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit Picker(const QString &accessibleName, QWidget *parent = nullptr);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    bool m_hovered = false;
 };
 
 // A frameless, transparent area that scrolls `content` vertically when the space is short;
