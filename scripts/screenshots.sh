@@ -5,6 +5,7 @@
 #   01-first-screen.png      the window as it opens
 #   02-login-failure.png     a wrong password: the red failure text
 #   03-signed-in-groups.png  signed in, the channel-group picker open on the synchronised groups
+#   03b-signed-in-account.png  the login panel scrolled to the account card
 #   04-all-connected.png     all six agents connected (and 05-… scrolled to the last row)
 #   06-codex-download.png    the Codex download confirmation
 # Everything runs in a private D-Bus session with its own keyring and a temporary HOME, so the
@@ -91,6 +92,9 @@ click $groups_x $groups_y # opens the picker on the synchronised groups
 shot 03-signed-in-groups.png
 xdotool key Down Return
 sleep 0.3
+wheel $login_x $login_y 5 10
+shot 03b-signed-in-account.png
+wheel $login_x $login_y 4 10
 
 for x in $left_connect_x $right_connect_x; do
     click "$x" $row1_y

@@ -3,6 +3,7 @@
 
 #include "agentcard.h"
 #include "application.h"
+#include "confirmdialog.h"
 #include "drivenstate.h"
 #include "mainwindow.h"
 #include "relayserver.h"
@@ -12,9 +13,9 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QGridLayout>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -59,7 +60,7 @@ private Q_SLOTS:
 
 private:
     AgentCard *card(int index) const { return m_window->setupPanel()->cards().at(index); }
-    QMessageBox *confirmation() const;
+    ConfirmDialog *confirmation() const;
     QPushButton *dialogButton(const QString &text) const;
 
     RelayServer *m_relay = nullptr;
@@ -73,15 +74,14 @@ namespace {
 // TEMPORARY: the launcher operations of the five other agents are not built yet.
 constexpr int launcherCards = 1;
 
-// Picks `row` of `box` as a user does: open the pop-up and click the entry.
+// Picks `row` of `box` as a user does: open the pop-up, move to the entry, press Return.
 void choose(QComboBox *box, int row)
 {
     box->showPopup();
     QAbstractItemView *view = box->view();
     QTRY_VERIFY(view->isVisible());
-    const QRect item = view->visualRect(view->model()->index(row, 0));
-    QVERIFY(item.isValid());
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    view->setCurrentIndex(view->model()->index(row, 0));
+    QTest::keyClick(view, Qt::Key_Return);
     QTRY_VERIFY(!view->isVisible());
 }
 
@@ -129,17 +129,17 @@ void TestSetup::cleanup()
     m_relay = nullptr;
 }
 
-QMessageBox *TestSetup::confirmation() const
+ConfirmDialog *TestSetup::confirmation() const
 {
-    return m_window->findChild<QMessageBox *>();
+    return m_window->findChild<ConfirmDialog *>();
 }
 
 QPushButton *TestSetup::dialogButton(const QString &text) const
 {
-    QMessageBox *box = confirmation();
+    ConfirmDialog *box = confirmation();
     if (!box)
         return nullptr;
-    for (QAbstractButton *button : box->buttons()) {
+    for (QAbstractButton *button : box->buttons()->buttons()) {
         if (button->text() == text)
             return qobject_cast<QPushButton *>(button);
     }
@@ -466,18 +466,23 @@ void TestSetup::codexDownloadAsksFirst()
     const QSignalSpy activity(m_state, &ConnectState::activityChanged);
     QTest::mouseClick(card(0)->downloadButton(), Qt::LeftButton);
     QVERIFY(m_window->confirmDownload());
-    QMessageBox *box = confirmation();
+    ConfirmDialog *box = confirmation();
     QVERIFY(box);
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(box->windowTitle(), QStringLiteral("下载 Codex Desktop？"));
-    QCOMPARE(box->text(), QStringLiteral("下载 Codex Desktop？"));
-    QCOMPARE(box->informativeText(), QStringLiteral("将从 Velmora 服务器获取安装包，并保存到“下载”文件夹。"));
-    QCOMPARE(box->buttons().size(), 2);
+    QStringList shown;
+    for (const TextLabel *label : box->findChildren<TextLabel *>())
+        shown.append(label->text());
+    QCOMPARE(shown,
+        (QStringList { QStringLiteral("下载 Codex Desktop？"),
+            QStringLiteral("将从 Velmora 服务器获取安装包，并保存到“下载”文件夹。") }));
+    QCOMPARE(box->buttons()->buttons().size(), 2);
     QPushButton *cancel = dialogButton(QStringLiteral("取消"));
     QVERIFY(cancel);
-    QCOMPARE(box->buttonRole(cancel), QMessageBox::RejectRole);
-    QCOMPARE(box->escapeButton(), cancel);
-    QVERIFY(dialogButton(QStringLiteral("下载并打开安装包")));
+    QCOMPARE(box->buttons()->buttonRole(cancel), QDialogButtonBox::RejectRole);
+    QPushButton *download = dialogButton(QStringLiteral("下载并打开安装包"));
+    QVERIFY(download);
+    QCOMPARE(box->buttons()->buttonRole(download), QDialogButtonBox::AcceptRole);
     QCOMPARE(box->windowModality(), Qt::WindowModal);
     // Only the dialog: nothing was downloaded.
     QCOMPARE(activity.count(), 0);
@@ -506,7 +511,7 @@ void TestSetup::escapeDoesNothing()
 {
     const QSignalSpy activity(m_state, &ConnectState::activityChanged);
     QTest::mouseClick(card(0)->downloadButton(), Qt::LeftButton);
-    QMessageBox *box = confirmation();
+    ConfirmDialog *box = confirmation();
     QVERIFY(box);
     QTRY_VERIFY(box->isVisible());
     QTest::keyClick(box, Qt::Key_Escape);

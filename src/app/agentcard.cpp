@@ -87,8 +87,8 @@ AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     m_connect->setMinimumSize(112, 36);
     m_connect->setAccessibleDescription(content.title);
     buttons->addWidget(m_connect);
-    layout->addStretch();
     layout->addLayout(buttons);
+    layout->addStretch(); // the content keeps to the top of a taller card
 
     restyle();
 }

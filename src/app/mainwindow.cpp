@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "confirmdialog.h"
 #include "loginpanel.h"
 #include "setuppanel.h"
 #include "state/connectstate.h"
@@ -8,9 +9,7 @@
 #include "uitexts.h"
 
 #include <QBoxLayout>
-#include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
 
 namespace {
 
@@ -44,6 +43,9 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     setWindowTitle(UiTexts::applicationName);
     setMinimumSize(minimumContentSize);
     resize(defaultSize);
+    // The window itself holds the focus at first, so that no field claims it (and no caret
+    // blinks) until the user picks one.
+    setFocusPolicy(Qt::ClickFocus);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -113,6 +115,13 @@ QWidget *MainWindow::header()
     return header;
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!focusWidget())
+        setFocus(Qt::OtherFocusReason);
+}
+
 void MainWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -126,24 +135,14 @@ void MainWindow::askToDownloadCodex()
 {
     if (m_confirmation)
         return;
-    m_confirmation = new QMessageBox(this);
+    m_confirmation = new ConfirmDialog(
+        UiTexts::confirmTitle, UiTexts::confirmMessage, UiTexts::cancel, UiTexts::downloadAndOpen, this);
     m_confirmation->setAttribute(Qt::WA_DeleteOnClose);
     m_confirmation->setWindowModality(Qt::WindowModal);
-    m_confirmation->setIcon(QMessageBox::Question);
-    m_confirmation->setWindowTitle(UiTexts::confirmTitle);
-    m_confirmation->setText(UiTexts::confirmTitle);
-    m_confirmation->setInformativeText(UiTexts::confirmMessage);
-    QPushButton *cancel = m_confirmation->addButton(UiTexts::cancel, QMessageBox::RejectRole);
-    QPushButton *download = m_confirmation->addButton(UiTexts::downloadAndOpen, QMessageBox::AcceptRole);
-    cancel->setAccessibleName(UiTexts::cancel);
-    download->setAccessibleName(UiTexts::downloadAndOpen);
-    m_confirmation->setDefaultButton(download);
-    m_confirmation->setEscapeButton(cancel);
     // However the dialog closes, the flag goes back; only the download button downloads.
-    connect(m_confirmation, &QMessageBox::finished, this, [this, download] {
-        const bool confirmed = m_confirmation->clickedButton() == download;
+    connect(m_confirmation, &QDialog::finished, this, [this](int result) {
         m_confirmation = nullptr;
-        if (confirmed)
+        if (result == QDialog::Accepted)
             m_state->downloadCodex();
     });
     m_confirmation->open();

@@ -4,10 +4,10 @@
 #include <QWidget>
 #include <memory>
 
+class ConfirmDialog;
 class ConnectState;
 class LoginPanel;
 class Platform;
-class QMessageBox;
 class SetupPanel;
 class StatusBar;
 
@@ -36,11 +36,12 @@ public:
     SetupPanel *setupPanel() const { return m_setupPanel; }
     StatusBar *statusBar() const { return m_statusBar; }
     // The Codex download confirmation, while it is shown.
-    QMessageBox *downloadConfirmation() const { return m_confirmation; }
+    ConfirmDialog *downloadConfirmation() const { return m_confirmation; }
     bool confirmDownload() const { return m_confirmation != nullptr; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QWidget *header();
@@ -50,5 +51,5 @@ private:
     LoginPanel *m_loginPanel;
     SetupPanel *m_setupPanel;
     StatusBar *m_statusBar;
-    QMessageBox *m_confirmation = nullptr;
+    ConfirmDialog *m_confirmation = nullptr;
 };
