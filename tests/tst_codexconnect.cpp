@@ -153,6 +153,8 @@ private Q_SLOTS:
     void homeWithXmlCharacters();
     void malformedAuth_data();
     void malformedAuth();
+    void windowClosedMidRequest_data();
+    void windowClosedMidRequest();
 
 private:
     bool signIn(const QString &rootSuffix = QString());
@@ -1030,6 +1032,37 @@ void TestCodexConnect::malformedAuth()
     QVERIFY(!QFile::exists(plist()));
     QVERIFY(launchctlCalls().isEmpty());
     QCOMPARE(keyInKeychain(), m_relay->issuedKeys().value(m_group)); // nothing is rolled back
+}
+
+void TestCodexConnect::windowClosedMidRequest_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("while the key is issued") << desktopKey;
+    QTest::newRow("while the models are listed") << modelsPath;
+}
+
+// The state goes away while a request waits: the task ends quietly, writing nothing.
+void TestCodexConnect::windowClosedMidRequest()
+{
+    QFETCH(QString, path);
+    QVERIFY(signIn());
+    useRecordingLaunchctl();
+    RelayReply reply;
+    reply.stall = true;
+    m_relay->script(path == desktopKey ? "POST" : "GET", path, reply);
+    bool received = false;
+    connect(m_relay.get(), &RelayServer::requestReceived, this,
+        [&received, path](const RecordedRequest &request) { received = received || request.path == path; });
+
+    m_state->configureCodexFromAccount();
+    QVERIFY(QTest::qWaitFor([&received] { return received; }, 60000));
+    m_recorder.reset();
+    m_state.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QVERIFY(!QFile::exists(codex(QStringLiteral("config.toml"))));
+    QVERIFY(launchctlCalls().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCodexConnect)
