@@ -966,18 +966,15 @@ void TestCodexConnect::homeWithXmlCharacters()
     const QString key = m_relay->issuedKeys().value(m_group);
     QByteArray list = dataFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"));
     list.replace("@SCRIPT@",
-        script()
-            .replace(u'&', QStringLiteral("&amp;"))
-            .replace(u'<', QStringLiteral("&lt;"))
-            .replace(u'>', QStringLiteral("&gt;"))
-            .replace(u'"', QStringLiteral("&quot;"))
-            .replace(u'\'', QStringLiteral("&apos;"))
-            .toUtf8());
+        m_dir->path().toUtf8()
+            + "/R&amp;D &lt;lin&gt; &quot;o&apos;neil&quot;/.local/bin/velmora-connect-codex-env");
     QCOMPARE(readFile(plist()), list);
-    QCOMPARE(runTool(QStringLiteral("launchctl"),
-                 { QStringLiteral("print"), QStringLiteral("gui/%1/").arg(m_platform->uid) + label })
-                 .status,
-        0);
+    // The stand-in read the script's path back from the list and ran it at load.
+    const Run job = runTool(QStringLiteral("launchctl"),
+        { QStringLiteral("print"), QStringLiteral("gui/%1/").arg(m_platform->uid) + label });
+    QCOMPARE(job.status, 0);
+    QVERIFY2(job.out.contains("\tprogram = " + script().toUtf8() + '\n'), job.out.constData());
+    QVERIFY2(job.out.contains("\tlast exit code = 0\n"), job.out.constData());
     QCOMPARE(
         runTool(QStringLiteral("launchctl"), { QStringLiteral("getenv"), QStringLiteral("OPENAI_API_KEY") })
             .out,
