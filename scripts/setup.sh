@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs, when any is missing. Idempotent.
 set -eu
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-httpserver-dev qcoro-qt6-dev
-libsecret-1-dev libsecret-tools libtomlplusplus-dev dbus dbus-x11 gnome-keyring xvfb xauth curl
+libsecret-1-dev libsecret-tools libtomlplusplus-dev dbus gnome-keyring xvfb xauth curl
 fonts-noto-cjk fonts-materialdesignicons-webfont libgl-dev"
 missing=""
 for package in $packages; do
@@ -16,4 +16,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -qq
 # shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing

@@ -1,6 +1,194 @@
+#include "agents/codexfiles.h"
+
+#include "agents/fileutils.h"
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
-void ConnectState::configureCodex(const QUrl &, const QString &)
+#include <QDir>
+#include <QJsonObject>
+#include <QStringList>
+
+namespace CodexFiles {
+
+QString codexDirectory(const QString &home)
 {
+    return QDir(home).filePath(QStringLiteral(".codex"));
+}
+
+QString configPath(const QString &home)
+{
+    return QDir(home).filePath(QStringLiteral(".codex/config.toml"));
+}
+
+QString authPath(const QString &home)
+{
+    return QDir(home).filePath(QStringLiteral(".codex/auth.json"));
+}
+
+QString scriptDirectory(const QString &home)
+{
+    return QDir(home).filePath(QStringLiteral(".local/bin"));
+}
+
+QString launchAgentsDirectory(const QString &home)
+{
+    return QDir(home).filePath(QStringLiteral("Library/LaunchAgents"));
+}
+
+QString environmentScriptPath(const QString &home)
+{
+    return QDir(home).filePath(QStringLiteral(".local/bin/velmora-connect-codex-env"));
+}
+
+QString launchAgentPath(const QString &home)
+{
+    return QDir(home).filePath(
+        QStringLiteral("Library/LaunchAgents/") + launchAgentLabel + QStringLiteral(".plist"));
+}
+
+QString relayBaseURL(const QUrl &router)
+{
+    return rootText(router) + QStringLiteral("/v1");
+}
+
+QString tomlBasicString(const QString &value)
+{
+    QString quoted;
+    quoted.reserve(value.size() + 2);
+    quoted += u'"';
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'"':
+            quoted += QStringLiteral("\\\"");
+            break;
+        case u'\\':
+            quoted += QStringLiteral("\\\\");
+            break;
+        case u'\b':
+            quoted += QStringLiteral("\\b");
+            break;
+        case u'\t':
+            quoted += QStringLiteral("\\t");
+            break;
+        case u'\n':
+            quoted += QStringLiteral("\\n");
+            break;
+        case u'\f':
+            quoted += QStringLiteral("\\f");
+            break;
+        case u'\r':
+            quoted += QStringLiteral("\\r");
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                quoted += QStringLiteral("\\u")
+                    + QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0');
+            else
+                quoted += c;
+        }
+    }
+    quoted += u'"';
+    return quoted;
+}
+
+QString codexConfigToml(const QString &model, const QString &effort, const QString &baseURL)
+{
+    const QString modelText = tomlBasicString(model);
+    const QStringList lines {
+        QStringLiteral("model_provider = \"OpenAI\""),
+        QStringLiteral("model = ") + modelText,
+        QStringLiteral("review_model = ") + modelText,
+        QStringLiteral("model_reasoning_effort = ") + tomlBasicString(effort),
+        QStringLiteral("disable_response_storage = true"),
+        QStringLiteral("network_access = \"enabled\""),
+        QStringLiteral("windows_wsl_setup_acknowledged = true"),
+        QString(),
+        QStringLiteral("[model_providers.OpenAI]"),
+        QStringLiteral("name = \"OpenAI\""),
+        QStringLiteral("base_url = ") + tomlBasicString(baseURL),
+        QStringLiteral("wire_api = \"responses\""),
+        QStringLiteral("requires_openai_auth = true"),
+    };
+    return lines.join(u'\n') + u'\n';
+}
+
+QString codexEnvironmentScript(const QString &keychainService)
+{
+    const QStringList lines {
+        QStringLiteral("#!/bin/sh"),
+        QStringLiteral("set -eu"),
+        QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ")
+            + FileUtils::shellQuote(keychainService) + QStringLiteral(" -w)\""),
+        QStringLiteral("launchctl setenv ") + apiKeyVariable + QStringLiteral(" \"$velmora_key\""),
+    };
+    return lines.join(u'\n') + u'\n';
+}
+
+QString xmlEscaped(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            escaped += QStringLiteral("&amp;");
+            break;
+        case u'<':
+            escaped += QStringLiteral("&lt;");
+            break;
+        case u'>':
+            escaped += QStringLiteral("&gt;");
+            break;
+        case u'"':
+            escaped += QStringLiteral("&quot;");
+            break;
+        case u'\'':
+            escaped += QStringLiteral("&apos;");
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+QString launchAgentPlist(const QString &scriptPath)
+{
+    const QStringList lines {
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
+        QStringLiteral("<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                       "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">"),
+        QStringLiteral("<plist version=\"1.0\"><dict>"),
+        QStringLiteral("  <key>Label</key><string>") + launchAgentLabel + QStringLiteral("</string>"),
+        QStringLiteral("  <key>ProgramArguments</key><array><string>") + xmlEscaped(scriptPath)
+            + QStringLiteral("</string></array>"),
+        QStringLiteral("  <key>RunAtLoad</key><true/>"),
+        QStringLiteral("</dict></plist>"),
+    };
+    return lines.join(u'\n');
+}
+
+} // namespace CodexFiles
+
+void ConnectState::configureCodex(const QUrl &router, const QString &apiKey)
+{
+    storeKey(apiKey);
+    const QString home = m_platform->homePath();
+    const QString config = CodexFiles::configPath(home);
+    const QString auth = CodexFiles::authPath(home);
+    const QString backup = backupDirectory(); // serves the desktop environment too
+
+    FileUtils::makeDirectory(CodexFiles::codexDirectory(home));
+    FileUtils::backupFile(config, backup);
+    FileUtils::backupFile(auth, backup);
+
+    FileUtils::writeSecure(
+        CodexFiles::codexConfigToml(m_selectedModel, m_reasoningEffort, CodexFiles::relayBaseURL(router)),
+        config, FileUtils::configMode);
+
+    QJsonObject object = FileUtils::jsonObject(auth);
+    object.insert(CodexFiles::apiKeyVariable, apiKey);
+    FileUtils::writeJSONObject(object, auth);
+
+    configureDesktopEnvironment(home, backup, apiKey);
 }

@@ -1,6 +1,31 @@
+#include "agents/codexfiles.h"
+#include "agents/fileutils.h"
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
-void ConnectState::configureDesktopEnvironment(const QString &, const QString &, const QString &)
+void ConnectState::configureDesktopEnvironment(
+    const QString &home, const QString &backup, const QString &apiKey)
 {
+    const QString script = CodexFiles::environmentScriptPath(home);
+    const QString plist = CodexFiles::launchAgentPath(home);
+
+    FileUtils::makeDirectory(CodexFiles::scriptDirectory(home));
+    FileUtils::makeDirectory(CodexFiles::launchAgentsDirectory(home));
+    FileUtils::backupFile(script, backup);
+    FileUtils::backupFile(plist, backup);
+
+    // The script reads the item of the channel group resolved last.
+    FileUtils::writeSecure(
+        CodexFiles::codexEnvironmentScript(m_activeKeychainService), script, FileUtils::scriptMode);
+    FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
+
+    const QString launchctl = m_platform->launchctlTool();
+    const QString domain = QStringLiteral("gui/") + QString::number(m_platform->userId());
+    execute(launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
+    try {
+        execute(launchctl, { QStringLiteral("bootout"), domain + u'/' + CodexFiles::launchAgentLabel });
+    } catch (const Failure &) {
+        // The agent was not loaded: nothing to unload.
+    }
+    execute(launchctl, { QStringLiteral("bootstrap"), domain, plist });
 }

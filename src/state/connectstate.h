@@ -149,6 +149,8 @@ protected:
     void setCodexInstalled(bool value);
     void setConnected(AgentKind kind, bool value);
     void setDownloadProgress(bool downloading, qint64 received, qint64 total);
+    // No control changes the key's name; a deployment or a test may (provisioning.cpp).
+    void setTokenName(const QString &value);
 
 private:
     // ---- The busy and activity discipline (state/connectstate.cpp) ----

@@ -1,28 +1,442 @@
 #include "relayserver.h"
 
-class RelayServer::Private
+#include <QAbstractHttpServer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QMetaEnum>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+const QString packagePrefix = QStringLiteral("/agent-packages/");
+
+QJsonObject defaultProfile(const DemoAccount &account)
+{
+    return QJsonObject { { QStringLiteral("id"), 42 }, { QStringLiteral("email"), account.email },
+        { QStringLiteral("display_name"), QStringLiteral("Velmora Demo") } };
+}
+
+QJsonArray defaultGroups()
+{
+    const auto group = [](int id, const char *name, const char *platform) {
+        return QJsonObject { { QStringLiteral("id"), id },
+            { QStringLiteral("name"), QString::fromUtf8(name) },
+            { QStringLiteral("platform"), QString::fromUtf8(platform) } };
+    };
+    return { group(1, "默认渠道", "openai"), group(2, "Claude 专线", "anthropic"), group(3, "", "") };
+}
+
+QJsonArray defaultModels()
+{
+    const auto model = [](const char *id, const char *owner) {
+        return QJsonObject { { QStringLiteral("id"), QString::fromUtf8(id) },
+            { QStringLiteral("object"), QStringLiteral("model") },
+            { QStringLiteral("owned_by"), QString::fromUtf8(owner) } };
+    };
+    // Listed out of order, as services do.
+    return { model("gpt-5.6-sol", "openai"), model("claude-sonnet-4.5", "anthropic"),
+        model("gpt-5.5", "openai"), model("gemini-2.5-pro", "google"), model("kimi-k3", "moonshot"),
+        model("deepseek-v4-pro", "deepseek") };
+}
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 307:
+        return "Temporary Redirect";
+    case 308:
+        return "Permanent Redirect";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
+    }
+}
+
+QByteArray json(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// Any JSON value, scalars included, as compact text.
+QByteArray compactJson(const QJsonValue &value)
+{
+    const QByteArray wrapped = QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact);
+    return wrapped.mid(1, wrapped.size() - 2);
+}
+
+QJsonObject messageObject(const QString &message)
+{
+    return { { QStringLiteral("message"), message } };
+}
+
+// Writes one response to a socket: the head at once, the body from memory or from a file as
+// the socket drains, so that a large package never sits in memory. Lives as a child of the
+// socket and goes with it.
+class Transfer : public QObject
 {
 public:
+    Transfer(QTcpSocket *socket, QByteArray head, QByteArray body, std::unique_ptr<QFile> file,
+        qint64 sendLength, bool closeAfter)
+        : QObject(socket)
+        , m_socket(socket)
+        , m_body(std::move(body))
+        , m_file(std::move(file))
+        , m_remaining(sendLength)
+        , m_closeAfter(closeAfter)
+    {
+        m_socket->write(head);
+        connect(m_socket, &QTcpSocket::bytesWritten, this, &Transfer::pump);
+        pump();
+    }
+
+private:
+    static constexpr qint64 chunk = 256 * 1024;
+    static constexpr qint64 highWater = 1024 * 1024;
+
+    void pump()
+    {
+        while (m_remaining > 0 && m_socket->bytesToWrite() < highWater) {
+            const qint64 size = std::min(chunk, m_remaining);
+            QByteArray piece;
+            if (m_file) {
+                piece = m_file->read(size);
+                if (piece.isEmpty()) {
+                    m_remaining = 0; // the file shrank under us: cut the connection below
+                    m_closeAfter = true;
+                    break;
+                }
+            } else {
+                piece = m_body.mid(m_offset, size);
+                m_offset += piece.size();
+            }
+            m_remaining -= piece.size();
+            m_socket->write(piece);
+        }
+        if (m_remaining > 0)
+            return;
+        disconnect(m_socket, nullptr, this, nullptr);
+        if (m_closeAfter)
+            m_socket->disconnectFromHost(); // after the queued bytes are out
+        deleteLater();
+    }
+
+    QTcpSocket *m_socket;
+    QByteArray m_body;
+    std::unique_ptr<QFile> m_file;
+    qint64 m_offset = 0;
+    qint64 m_remaining;
+    bool m_closeAfter;
+};
+
+} // namespace
+
+class RelayServer::Private : public QAbstractHttpServer
+{
+public:
+    explicit Private(RelayServer *relay)
+        : m_relay(relay)
+    {
+        account.profile = defaultProfile(account);
+        account.groups = defaultGroups();
+        account.models = defaultModels();
+    }
+
+    struct Package
+    {
+        QByteArray bytes;
+        QString path; // when set, served from this file
+    };
+    struct Route
+    {
+        enum Kind { scripted, missing, methodMissing, delayed } kind = scripted;
+        RelayReply reply;
+        int delayMs = 0;
+    };
+
     DemoAccount account;
     QList<RecordedRequest> requests;
+    QHash<QPair<QByteArray, QString>, Route> routes; // by method ("*" for every one) and path
+    QHash<QString, Package> packages;
+    QHash<qint64, QString> issuedKeys;
+    quint16 port = 0;
+    QHostAddress address;
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &, QTcpSocket *socket) override
+    {
+        send(socket, plain(404, "404 page not found"));
+    }
+
+private:
+    RelayReply demoReply(const RecordedRequest &request);
+    RelayReply keyReply(const RecordedRequest &request);
+    RelayReply packageReply(const RecordedRequest &request);
+    QString bearer(const RecordedRequest &request) const;
+    static RelayReply reply(int status, const QJsonObject &body);
+    static RelayReply plain(int status, const QByteArray &text);
+    void send(QTcpSocket *socket, const RelayReply &reply, bool head = false, bool closeAfter = false);
+
+    RelayServer *m_relay;
 };
+
+RelayReply RelayServer::Private::reply(int status, const QJsonObject &body)
+{
+    RelayReply result;
+    result.status = status;
+    result.body = json(body);
+    return result;
+}
+
+RelayReply RelayServer::Private::plain(int status, const QByteArray &text)
+{
+    RelayReply result;
+    result.status = status;
+    result.body = text;
+    result.headers = { { "Content-Type", "text/plain; charset=utf-8" } };
+    return result;
+}
+
+QString RelayServer::Private::bearer(const RecordedRequest &request) const
+{
+    const QByteArray value = request.headers.value("authorization");
+    if (!value.startsWith("Bearer "))
+        return {};
+    return QString::fromUtf8(value.mid(7));
+}
+
+bool RelayServer::Private::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    RecordedRequest recorded;
+    const QMetaEnum methods = QMetaEnum::fromType<QHttpServerRequest::Method>();
+    recorded.method = QByteArray(methods.valueToKey(int(request.method()))).toUpper();
+    recorded.path = request.url().path();
+    for (const auto &[name, value] : request.headers()) {
+        QByteArray &slot = recorded.headers[name.toLower()];
+        slot = slot.isEmpty() ? value : slot + ", " + value;
+    }
+    recorded.body = request.body();
+    requests.append(recorded);
+    Q_EMIT m_relay->requestReceived(recorded);
+
+    const bool head = recorded.method == "HEAD";
+    const bool closeAfter = recorded.headers.value("connection").toLower() == "close";
+
+    auto route = routes.constFind({ recorded.method, recorded.path });
+    if (route == routes.constEnd())
+        route = routes.constFind({ QByteArray("*"), recorded.path });
+    RelayReply answer;
+    if (route == routes.constEnd()) {
+        answer = demoReply(recorded);
+    } else {
+        switch (route->kind) {
+        case Route::scripted:
+            answer = route->reply;
+            break;
+        case Route::missing:
+            answer = plain(404, "404 page not found");
+            break;
+        case Route::methodMissing:
+            answer = plain(405, "405 method not allowed");
+            break;
+        case Route::delayed:
+            answer = demoReply(recorded);
+            answer.delayMs = route->delayMs;
+            break;
+        }
+    }
+
+    if (answer.stall)
+        return true; // the socket stays open and silent until the client gives up
+    if (answer.delayMs > 0) {
+        QTimer::singleShot(answer.delayMs, socket,
+            [this, socket, answer, head, closeAfter] { send(socket, answer, head, closeAfter); });
+        return true;
+    }
+    send(socket, answer, head, closeAfter);
+    return true;
+}
+
+void RelayServer::Private::send(QTcpSocket *socket, const RelayReply &reply, bool head, bool closeAfter)
+{
+    std::unique_ptr<QFile> file;
+    qint64 length = reply.body.size();
+    if (!reply.bodyFile.isEmpty()) {
+        file = std::make_unique<QFile>(reply.bodyFile);
+        if (!file->open(QIODevice::ReadOnly))
+            return send(socket, plain(404, "404 page not found"), head, closeAfter);
+        length = file->size();
+    }
+
+    QByteArray out
+        = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+    bool hasContentType = false;
+    for (const auto &[name, value] : reply.headers) {
+        hasContentType = hasContentType || name.toLower() == "content-type";
+        out += name + ": " + value + "\r\n";
+    }
+    if (!hasContentType)
+        out += "Content-Type: application/json\r\n";
+    out += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    out += "Server: velmora-relay-sim\r\n";
+    if (closeAfter || reply.closeMidBody)
+        out += "Connection: close\r\n";
+    out += "\r\n";
+
+    qint64 sendLength = head ? 0 : length;
+    if (reply.closeMidBody)
+        sendLength = length / 2;
+    new Transfer(socket, out, reply.body, std::move(file), sendLength, closeAfter || reply.closeMidBody);
+}
+
+RelayReply RelayServer::Private::demoReply(const RecordedRequest &request)
+{
+    const QString &path = request.path;
+    const QByteArray &method = request.method;
+    const auto allowOnly = [&](const QByteArray &allowed) { return method == allowed; };
+
+    if (path.startsWith(packagePrefix)) {
+        if (!allowOnly("GET") && method != "HEAD")
+            return plain(405, "405 method not allowed");
+        return packageReply(request);
+    }
+    if (path == QLatin1String("/api/v1/auth/login")) {
+        if (!allowOnly("POST"))
+            return plain(405, "405 method not allowed");
+        const QJsonDocument document = QJsonDocument::fromJson(request.body);
+        if (!document.isObject())
+            return reply(400, messageObject(QStringLiteral("请求格式错误")));
+        const QJsonObject body = document.object();
+        if (body.value(QStringLiteral("email")).toString() != account.email
+            || body.value(QStringLiteral("password")).toString() != account.password)
+            return reply(401, messageObject(QStringLiteral("邮箱或密码错误")));
+        return reply(200,
+            { { QStringLiteral("access_token"), account.accessToken },
+                { QStringLiteral("token_type"), QStringLiteral("bearer") } });
+    }
+    if (path == QLatin1String("/api/v1/auth/me") || path == QLatin1String("/api/v1/groups/available")) {
+        if (!allowOnly("GET"))
+            return plain(405, "405 method not allowed");
+        if (bearer(request) != account.accessToken || account.accessToken.isEmpty())
+            return reply(401, messageObject(QStringLiteral("登录已过期，请重新登录")));
+        if (path.endsWith(QLatin1String("/me")))
+            return reply(200, { { QStringLiteral("data"), account.profile } });
+        return reply(200, { { QStringLiteral("data"), account.groups } });
+    }
+    if (path == QLatin1String("/api/v1/desktop/key") || path == QLatin1String("/api/v1/keys")) {
+        if (!allowOnly("POST"))
+            return plain(405, "405 method not allowed");
+        if (bearer(request) != account.accessToken || account.accessToken.isEmpty())
+            return reply(401, messageObject(QStringLiteral("登录已过期，请重新登录")));
+        return keyReply(request);
+    }
+    if (path == QLatin1String("/v1/models")) {
+        if (!allowOnly("GET"))
+            return plain(405, "405 method not allowed");
+        const QString key = bearer(request);
+        if (key.isEmpty() || std::find(issuedKeys.cbegin(), issuedKeys.cend(), key) == issuedKeys.cend())
+            return reply(401, messageObject(QStringLiteral("无效的 API Key")));
+        return reply(200,
+            { { QStringLiteral("object"), QStringLiteral("list") },
+                { QStringLiteral("data"), account.models } });
+    }
+    return plain(404, "404 page not found");
+}
+
+RelayReply RelayServer::Private::keyReply(const RecordedRequest &request)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(request.body);
+    const QJsonValue groupValue = document.object().value(QStringLiteral("group_id"));
+    if (!document.isObject() || !groupValue.isDouble())
+        return reply(400, messageObject(QStringLiteral("请求格式错误")));
+    const auto groupID = qint64(groupValue.toDouble());
+    const bool known
+        = std::any_of(account.groups.cbegin(), account.groups.cend(), [groupID](const QJsonValue &group) {
+              return qint64(group.toObject().value(QStringLiteral("id")).toDouble()) == groupID;
+          });
+    if (!known)
+        return reply(400, messageObject(QStringLiteral("渠道接口不存在")));
+
+    QString &key = issuedKeys[groupID];
+    if (key.isEmpty()) {
+        quint32 words[4];
+        QRandomGenerator::system()->fillRange(words);
+        key = QStringLiteral("sk-velmora-")
+            + QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toHex());
+    }
+    const QJsonObject payload { { QStringLiteral("key"), key }, { QStringLiteral("group_id"), groupID },
+        { QStringLiteral("name"), document.object().value(QStringLiteral("name")) } };
+    return reply(200, { { QStringLiteral("data"), payload } });
+}
+
+RelayReply RelayServer::Private::packageReply(const RecordedRequest &request)
+{
+    const auto package = packages.constFind(request.path.mid(packagePrefix.size()));
+    if (package == packages.constEnd())
+        return plain(404, "404 page not found");
+    RelayReply result;
+    result.headers = { { "Content-Type", "application/octet-stream" } };
+    if (package->path.isEmpty())
+        result.body = package->bytes;
+    else
+        result.bodyFile = package->path;
+    return result;
+}
 
 RelayServer::RelayServer(QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>())
+    , d(std::make_unique<Private>(this))
 {
 }
 
 RelayServer::~RelayServer() = default;
 
-quint16 RelayServer::listen(quint16, const QHostAddress &)
+quint16 RelayServer::listen(quint16 port, const QHostAddress &address)
 {
-    return 0;
+    d->port = d->listen(address, port);
+    d->address = address;
+    return d->port;
 }
 
 QUrl RelayServer::baseUrl() const
 {
-    return {};
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(d->address.toString());
+    url.setPort(d->port);
+    return url;
 }
 
 DemoAccount &RelayServer::account()
@@ -30,31 +444,108 @@ DemoAccount &RelayServer::account()
     return d->account;
 }
 
-void RelayServer::script(const QByteArray &, const QString &, const RelayReply &)
+void RelayServer::script(const QByteArray &method, const QString &path, const RelayReply &reply)
 {
-}
-void RelayServer::removeRoute(const QByteArray &, const QString &, bool)
-{
-}
-void RelayServer::clearScripts()
-{
+    d->routes.insert({ method.toUpper(), path }, { Private::Route::scripted, reply, 0 });
 }
 
-QString RelayServer::loadScenario(const QJsonObject &)
+void RelayServer::removeRoute(const QByteArray &method, const QString &path, bool methodOnly)
 {
+    if (methodOnly) {
+        d->routes.insert({ method.toUpper(), path }, { Private::Route::methodMissing, {}, 0 });
+        return;
+    }
+    d->routes.removeIf([&path](auto entry) { return entry.key().second == path; });
+    d->routes.insert({ QByteArray("*"), path }, { Private::Route::missing, {}, 0 });
+}
+
+void RelayServer::delayRoute(const QByteArray &method, const QString &path, int delayMs)
+{
+    d->routes.insert({ method.toUpper(), path }, { Private::Route::delayed, {}, delayMs });
+}
+
+void RelayServer::clearScripts()
+{
+    d->routes.clear();
+}
+
+QString RelayServer::loadScenario(const QJsonObject &scenario)
+{
+    const QJsonObject account = scenario.value(QStringLiteral("account")).toObject();
+    for (const auto &[name, target] :
+        { std::pair { "email", &d->account.email }, std::pair { "password", &d->account.password },
+            std::pair { "accessToken", &d->account.accessToken },
+            std::pair { "access_token", &d->account.accessToken } }) {
+        const QJsonValue value = account.value(QLatin1String(name));
+        if (value.isString())
+            *target = value.toString();
+        else if (!value.isUndefined())
+            return QStringLiteral("account.%1 must be a string").arg(QLatin1String(name));
+    }
+    if (account.contains(QStringLiteral("profile")))
+        d->account.profile = account.value(QStringLiteral("profile")).toObject();
+    if (account.contains(QStringLiteral("groups")))
+        d->account.groups = account.value(QStringLiteral("groups")).toArray();
+    if (account.contains(QStringLiteral("models")))
+        d->account.models = account.value(QStringLiteral("models")).toArray();
+
+    const QJsonArray routes = scenario.value(QStringLiteral("routes")).toArray();
+    for (qsizetype index = 0; index < routes.size(); ++index) {
+        const QJsonObject route = routes.at(index).toObject();
+        const QString path = route.value(QStringLiteral("path")).toString();
+        if (!path.startsWith(QLatin1Char('/')))
+            return QStringLiteral("routes[%1].path must begin with \"/\"").arg(index);
+        const QByteArray method
+            = route.value(QStringLiteral("method")).toString(QStringLiteral("GET")).toUtf8();
+        const QJsonValue missing = route.value(QStringLiteral("missing"));
+        if (missing == QJsonValue(true)) {
+            removeRoute(method, path);
+            continue;
+        }
+        if (missing == QJsonValue(QStringLiteral("method"))) {
+            removeRoute(method, path, true);
+            continue;
+        }
+        RelayReply reply;
+        reply.status = route.value(QStringLiteral("status")).toInt(200);
+        if (route.contains(QStringLiteral("bodyText")))
+            reply.body = route.value(QStringLiteral("bodyText")).toString().toUtf8();
+        else if (route.contains(QStringLiteral("body")))
+            reply.body = compactJson(route.value(QStringLiteral("body")));
+        const QJsonObject headers = route.value(QStringLiteral("headers")).toObject();
+        for (auto header = headers.constBegin(); header != headers.constEnd(); ++header)
+            reply.headers.append({ header.key().toUtf8(), header.value().toString().toUtf8() });
+        reply.delayMs = route.value(QStringLiteral("delayMs")).toInt();
+        reply.stall = route.value(QStringLiteral("stall")).toBool();
+        reply.closeMidBody = route.value(QStringLiteral("closeMidBody")).toBool();
+        reply.bodyFile = route.value(QStringLiteral("bodyFile")).toString();
+        script(method, path, reply);
+    }
+
+    const QJsonObject packages = scenario.value(QStringLiteral("packages")).toObject();
+    for (auto package = packages.constBegin(); package != packages.constEnd(); ++package) {
+        const QString value = package.value().toString();
+        if (QFileInfo(value).isFile())
+            setPackageFile(package.key(), value);
+        else
+            setPackage(package.key(), value.toUtf8());
+    }
     return {};
 }
 
-void RelayServer::setPackage(const QString &, const QByteArray &)
+void RelayServer::setPackage(const QString &name, const QByteArray &bytes)
 {
+    d->packages.insert(name, { bytes, {} });
 }
-void RelayServer::setPackageFile(const QString &, const QString &)
+
+void RelayServer::setPackageFile(const QString &name, const QString &path)
 {
+    d->packages.insert(name, { {}, path });
 }
 
 QHash<qint64, QString> RelayServer::issuedKeys() const
 {
-    return {};
+    return d->issuedKeys;
 }
 
 const QList<RecordedRequest> &RelayServer::requests() const
@@ -62,11 +553,17 @@ const QList<RecordedRequest> &RelayServer::requests() const
     return d->requests;
 }
 
-QList<RecordedRequest> RelayServer::requests(const QString &) const
+QList<RecordedRequest> RelayServer::requests(const QString &path) const
 {
-    return {};
+    QList<RecordedRequest> matching;
+    for (const RecordedRequest &request : d->requests) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
 }
 
 void RelayServer::clearRequests()
 {
+    d->requests.clear();
 }

@@ -12,7 +12,8 @@
 #include <QUrl>
 #include <memory>
 
-// A scripted answer for one method and path, replacing the demo behaviour.
+// A scripted answer for one method and path, replacing the demo behaviour. The method "*"
+// matches every method.
 struct RelayReply
 {
     int status = 200;
@@ -68,6 +69,9 @@ public:
     void script(const QByteArray &method, const QString &path, const RelayReply &reply);
     // Removes a route: 404 for every method (405 when `methodOnly`, for this method only).
     void removeRoute(const QByteArray &method, const QString &path, bool methodOnly = false);
+    // Keeps the demo behaviour of one method and path but answers only after `delayMs`.
+    void delayRoute(const QByteArray &method, const QString &path, int delayMs);
+    // Forgets every script, removal and delay.
     void clearScripts();
     // Loads a scenario: {"account": {...}, "routes": [{"method", "path", "status", "body"
     // (JSON or "bodyText"), "headers", "delayMs", "stall", "closeMidBody", "missing",

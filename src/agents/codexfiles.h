@@ -1,0 +1,48 @@
+#pragma once
+
+#include "agents/roottext.h"
+
+#include <QString>
+#include <QUrl>
+
+// What connecting Codex puts on disk: the two files in ~/.codex and the per-user LaunchAgent
+// that hands the key to the desktop application. The builders are pure: they take values and
+// return the exact text of a file.
+namespace CodexFiles {
+
+// The launchd job and the variable it sets; clearing uses the same names.
+inline const QString launchAgentLabel = QStringLiteral("com.velmora.connect.codex-env");
+inline const QString apiKeyVariable = QStringLiteral("OPENAI_API_KEY");
+
+// Paths under the home directory.
+QString codexDirectory(const QString &home); // .codex
+QString configPath(const QString &home); // .codex/config.toml
+QString authPath(const QString &home); // .codex/auth.json
+QString scriptDirectory(const QString &home); // .local/bin
+QString launchAgentsDirectory(const QString &home); // Library/LaunchAgents
+QString environmentScriptPath(const QString &home); // .local/bin/velmora-connect-codex-env
+QString launchAgentPath(const QString &home); // Library/LaunchAgents/com.velmora.connect.codex-env.plist
+
+// The root text followed by "/v1".
+QString relayBaseURL(const QUrl &router);
+
+// `value` as a TOML basic string, quotes included: `"` and `\` escaped, control characters as
+// the short escapes or \uXXXX, everything else as is.
+QString tomlBasicString(const QString &value);
+
+// The thirteen lines of ~/.codex/config.toml. The values come from the relay (the model id)
+// and the window, so they are escaped: no value can end its string and add keys or tables.
+QString codexConfigToml(const QString &model, const QString &effort, const QString &baseURL);
+
+// The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
+// `keychainService` and sets it in the launchd domain. The key itself is never in it.
+QString codexEnvironmentScript(const QString &keychainService);
+
+// `text` with the five XML special characters replaced by their entities.
+QString xmlEscaped(const QString &text);
+
+// The seven-line property list of the LaunchAgent that runs `scriptPath` at load. No line feed
+// after the last line.
+QString launchAgentPlist(const QString &scriptPath);
+
+} // namespace CodexFiles
