@@ -258,10 +258,7 @@ void TestClearing::busyDoesNothing()
     Fixture f;
     ConnectState &state = *f.state;
     QVERIFY(signIn(state, f.relay));
-    RelayReply slow;
-    slow.body = R"({"key": "sk-velmora-slow"})";
-    slow.delayMs = 1500;
-    f.relay.script("POST", QStringLiteral("/api/v1/desktop/key"), slow);
+    f.relay.delayRoute("POST", QStringLiteral("/api/v1/desktop/key"), 1500);
     const QString config = f.path(QStringLiteral(".codex/config.toml"));
     QVERIFY(writeFile(config, "model = \"x\"\n"));
     QVERIFY(storeKey(legacyDefault, QStringLiteral("sk-legacy")));

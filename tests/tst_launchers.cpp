@@ -37,8 +37,6 @@ private Q_SLOTS:
     void launcherText_data();
     void launcherText();
     void launcherTextQuotesEveryValue();
-    void rootText_data();
-    void rootText();
     void preferredModel_data();
     void preferredModel();
 };
@@ -121,27 +119,6 @@ void TestLaunchers::launcherTextQuotesEveryValue()
     const QString strangeModel = QStringLiteral("gemini-o'$(x)`y`\nz");
     QCOMPARE(Launchers::launcherScript(AgentKind::geminiCLI, root, strangeService, strangeModel).toUtf8(),
         expectedFile(QStringLiteral("launchers/velmora-gemini-quoted")));
-}
-
-void TestLaunchers::rootText_data()
-{
-    QTest::addColumn<QUrl>("router");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("scheme and host") << QUrl(QStringLiteral("https://api.velmora.example"))
-                                     << "https://api.velmora.example";
-    QTest::newRow("trailing slash") << QUrl(QStringLiteral("https://api.velmora.example/"))
-                                    << "https://api.velmora.example";
-    QTest::newRow("several trailing slashes")
-        << QUrl(QStringLiteral("https://api.velmora.example/team//")) << "https://api.velmora.example/team";
-    QTest::newRow("port and path") << QUrl(QStringLiteral("http://127.0.0.1:8787/api"))
-                                   << "http://127.0.0.1:8787/api";
-}
-
-void TestLaunchers::rootText()
-{
-    QFETCH(QUrl, router);
-    QFETCH(QString, expected);
-    QCOMPARE(Launchers::rootText(router), expected);
 }
 
 void TestLaunchers::preferredModel_data()

@@ -128,10 +128,7 @@ void TestLaunchersConfigure::refusals()
         state.setRouterURL(QStringLiteral("ftp://127.0.0.1/"));
     if (situation == u"busy") {
         // Another configuration waits for the relay to issue its key.
-        RelayReply slow;
-        slow.body = R"({"key": "sk-velmora-slow"})";
-        slow.delayMs = 1500;
-        f.relay.script("POST", QStringLiteral("/api/v1/desktop/key"), slow);
+        f.relay.delayRoute("POST", QStringLiteral("/api/v1/desktop/key"), 1500);
         state.configureKimiCode();
         QVERIFY(state.busy());
     }

@@ -1,4 +1,5 @@
 #include "agents/agenttexts.h"
+#include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 #include "service/connecterror.h"
 #include "service/keychain.h"
@@ -9,8 +10,6 @@
 #include <QFileInfo>
 
 namespace {
-
-const QString codexEnvLabel = QStringLiteral("com.velmora.connect.codex-env");
 
 // The current key's item, then the two names of the earlier host-and-port scheme.
 QStringList keychainServicesToDelete(const QString &activeService, const DeploymentValues &deployment)
@@ -36,9 +35,9 @@ void ConnectState::clearConfiguration()
     beginBusy(AgentTexts::clearing);
     auto scope = busyScope();
 
-    const QDir home(m_platform->homePath());
-    const QString config = home.filePath(QStringLiteral(".codex/config.toml"));
-    const QString auth = home.filePath(QStringLiteral(".codex/auth.json"));
+    const QString home = m_platform->homePath();
+    const QString config = CodexFiles::configPath(home);
+    const QString auth = CodexFiles::authPath(home);
     try {
         const QString backup = backupDirectory();
         FileUtils::backupFile(config, backup);
@@ -47,7 +46,7 @@ void ConnectState::clearConfiguration()
             removeFile(config);
         if (QFileInfo::exists(auth)) {
             QJsonObject object = FileUtils::jsonObject(auth);
-            object.remove(QStringLiteral("OPENAI_API_KEY"));
+            object.remove(CodexFiles::apiKeyVariable);
             FileUtils::writeJSONObject(object, auth);
         }
     } catch (...) {
@@ -67,18 +66,17 @@ void ConnectState::clearConfiguration()
     }
     const QString launchctl = m_platform->launchctlTool();
     try {
-        execute(launchctl, { QStringLiteral("unsetenv"), QStringLiteral("OPENAI_API_KEY") });
+        execute(launchctl, { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable });
     } catch (...) {
     }
     try {
         execute(launchctl,
             { QStringLiteral("bootout"),
-                QStringLiteral("gui/%1/").arg(m_platform->userId()) + codexEnvLabel });
+                QStringLiteral("gui/%1/").arg(m_platform->userId()) + CodexFiles::launchAgentLabel });
     } catch (...) {
     }
-    QFile::remove(home.filePath(QStringLiteral(".local/bin/velmora-connect-codex-env")));
-    QFile::remove(
-        home.filePath(QStringLiteral("Library/LaunchAgents/") + codexEnvLabel + QStringLiteral(".plist")));
+    QFile::remove(CodexFiles::environmentScriptPath(home));
+    QFile::remove(CodexFiles::launchAgentPath(home));
 
     m_accessToken.clear();
     setGroups({});

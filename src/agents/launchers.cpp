@@ -1,26 +1,14 @@
 #include "agents/launchers.h"
 
 #include "agents/agenttexts.h"
+#include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
-#include <QDir>
 #include <QStringList>
 
 namespace Launchers {
-
-QString rootText(const QUrl &router)
-{
-    QString text = router.toString(QUrl::FullyEncoded);
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u'/')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u'/')
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 namespace {
 
@@ -55,13 +43,13 @@ QStringList exportLines(AgentKind kind, const QString &root, const QString &mode
 } // namespace
 
 QString launcherScript(
-    AgentKind kind, const QString &rootText, const QString &keychainService, const QString &model)
+    AgentKind kind, const QString &root, const QString &keychainService, const QString &model)
 {
     QStringList lines;
     lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -eu")
           << QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ")
             + FileUtils::shellQuote(keychainService) + QStringLiteral(" -w)\"");
-    lines << exportLines(kind, rootText, model);
+    lines << exportLines(kind, root, model);
     lines << QStringLiteral("exec ") + command(kind) + QStringLiteral(" \"$@\"");
     return lines.join(u'\n') + u'\n';
 }
@@ -147,14 +135,13 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
 
 void ConnectState::configureAgentWrapper(AgentKind kind, const QUrl &router)
 {
-    const QDir home(m_platform->homePath());
     const QString backup = backupDirectory(); // one directory for every file of this run
-    const QString bin = home.filePath(QStringLiteral(".local/bin"));
+    const QString bin = CodexFiles::scriptDirectory(m_platform->homePath());
     FileUtils::makeDirectory(bin);
     const QString launcher = bin + u'/' + wrapperName(kind);
     FileUtils::backupFile(launcher, backup);
 
-    const QString root = Launchers::rootText(router);
+    const QString root = rootText(router);
     const QString model = preferredModel(kind);
     // The provider entry comes first: when it cannot be merged, no launcher is written.
     if (kind == AgentKind::openCode)

@@ -1,7 +1,7 @@
 #include "agents/providerfiles.h"
 
+#include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "agents/launchers.h"
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
@@ -74,8 +74,7 @@ void mergeProviderFile(const QString &home, const QString &directory, const QStr
     const QString file = dir + u'/' + fileName;
     FileUtils::makeDirectory(dir);
     FileUtils::backupFile(file, backup);
-    const QJsonObject merged
-        = merge(FileUtils::jsonObject(file), Launchers::rootText(router) + QStringLiteral("/v1"), model);
+    const QJsonObject merged = merge(FileUtils::jsonObject(file), CodexFiles::relayBaseURL(router), model);
     FileUtils::writeJSONObject(merged, file);
 }
 
