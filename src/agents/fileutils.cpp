@@ -1,45 +1,217 @@
 #include "agents/fileutils.h"
 
+#include "agents/fileutilstexts.h"
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
+#include <QByteArrayView>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
 QString ConnectState::backupDirectory() const
 {
-    return {};
+    return FileUtils::backupDirectory(m_platform->homePath(), m_platform->currentTime());
 }
 
-QString ConnectState::execute(const QString &, const QStringList &) const
+QString ConnectState::execute(const QString &tool, const QStringList &arguments) const
 {
-    return {};
+    return FileUtils::execute(tool, arguments);
 }
+
+namespace {
+
+QString systemError(const QString &path, const QString &description)
+{
+    return path + QStringLiteral(": ") + description;
+}
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Qt keeps a JSON integer exactly only when it fits in 64 bits; a larger one is read as a
+// double and would be written back changed. Tells whether `json` (already parsed without
+// error) holds such an integer outside its strings.
+bool holdsOversizedInteger(QByteArrayView json)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"') {
+            for (++i; i < json.size() && json[i] != '"'; ++i) {
+                if (json[i] == '\\')
+                    ++i;
+            }
+            continue;
+        }
+        if (c != '-' && !isDigit(c))
+            continue;
+        qsizetype end = i + 1;
+        bool integer = true;
+        while (end < json.size()) {
+            const char d = json[end];
+            if (d == '.' || d == 'e' || d == 'E')
+                integer = false;
+            else if (!isDigit(d) && d != '+' && d != '-')
+                break;
+            ++end;
+        }
+        if (integer) {
+            bool fits = false;
+            static_cast<void>(json.sliced(i, end - i).toLongLong(&fits));
+            if (!fits)
+                return true;
+        }
+        i = end - 1;
+    }
+    return false;
+}
+
+} // namespace
 
 namespace FileUtils {
-QString backupDirectory(const QString &, const QDateTime &)
+
+QString backupDirectory(const QString &home, const QDateTime &now)
 {
-    return {};
+    const QString stamp
+        = now.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")).replace(u':', u'-');
+    const QString parent = QDir(home).filePath(QStringLiteral(".config/velmora-connect/backups"));
+    QDir().mkpath(parent);
+    // mkdir(2) either creates the directory or reports that it exists, so a directory that
+    // another operation made within the same second is never shared.
+    const QString base = parent + u'/' + stamp;
+    QString candidate = base;
+    for (int suffix = 2;; ++suffix) {
+        if (::mkdir(QFile::encodeName(candidate).constData(), 0777) == 0 || errno != EEXIST)
+            return candidate;
+        candidate = base + u'-' + QString::number(suffix);
+    }
 }
-void backupFile(const QString &, const QString &)
+
+void backupFile(const QString &path, const QString &backupDir)
 {
+    const QFileInfo source(path);
+    if (!source.exists())
+        return;
+    const QString target = QDir(backupDir).filePath(source.fileName());
+    QFile file(path);
+    if (!file.copy(target))
+        throw PlatformError(
+            QStringLiteral("Could not copy %1 to %2: %3").arg(path, target, file.errorString()));
 }
-QJsonObject jsonObject(const QString &)
+
+QJsonObject jsonObject(const QString &path)
 {
-    return {};
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(systemError(path, file.errorString()));
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PlatformError(systemError(path, file.errorString()));
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw PlatformError(
+            QStringLiteral("%1: %2 (offset %3)").arg(info.fileName(), error.errorString()).arg(error.offset));
+    // A file whose numbers could not be written back unchanged is not merged either: the
+    // merge must never alter what it does not own.
+    if (!document.isObject() || holdsOversizedInteger(data))
+        throw ConnectError(info.fileName() + FileUtilsTexts::notMergeableSuffix);
+    return document.object();
 }
-void writeJSONObject(const QJsonObject &, const QString &)
+
+void writeJSONObject(const QJsonObject &object, const QString &path)
 {
+    // QJsonObject keeps its keys sorted, so the document comes out sorted at every level.
+    QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    while (bytes.endsWith('\n'))
+        bytes.chop(1);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw ConnectError(FileUtilsTexts::jsonNotText);
+    text.append(u'\n');
+    writeSecure(text, path, configMode);
 }
-void writeSecure(const QString &, const QString &, int)
+
+void writeSecure(const QString &text, const QString &path, int mode)
 {
+    QSaveFile file(path);
+    // The temporary is created with the old file's mode (or as the umask allows). Where it
+    // gets a name at once (no O_TMPFILE), another user could open it in that moment and read
+    // what follows, so it is created closed to group and others; then it gets its final mode
+    // before the first byte of the text reaches it.
+    const mode_t umask = ::umask(077);
+    const bool opened = file.open(QIODevice::WriteOnly);
+    ::umask(umask);
+    if (!opened)
+        throw PlatformError(systemError(path, file.errorString()));
+    if (::fchmod(file.handle(), static_cast<mode_t>(mode)) != 0) {
+        const int error = errno;
+        file.cancelWriting();
+        throw PlatformError(systemError(path, errnoText(error)));
+    }
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        const QString description = file.errorString();
+        file.cancelWriting();
+        throw PlatformError(systemError(path, description));
+    }
+    if (!file.commit())
+        throw PlatformError(systemError(path, file.errorString()));
+    if (::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) != 0)
+        throw PlatformError(systemError(path, errnoText(errno)));
 }
-QString execute(const QString &, const QStringList &)
+
+QString execute(const QString &tool, const QStringList &arguments)
 {
-    return {};
+    QProcess process;
+    process.setProgram(tool);
+    process.setArguments(arguments);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    // Standard error is never read: it goes nowhere, so a talkative tool cannot block on it.
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1))
+        throw PlatformError(systemError(tool, process.errorString()));
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw ConnectError(FileUtilsTexts::commandFailed);
+
+    const QByteArray output = process.readAllStandardOutput();
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(output);
+    return decoder.hasError() ? QString() : text;
 }
+
 QString shellQuote(const QString &text)
 {
-    return text;
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("'\"'\"'"));
+    return u'\'' + quoted + u'\'';
 }
-void makeDirectory(const QString &)
+
+void makeDirectory(const QString &path)
 {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    if (error)
+        throw PlatformError(systemError(path, QString::fromLocal8Bit(error.message())));
 }
+
 } // namespace FileUtils

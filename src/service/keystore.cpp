@@ -1,29 +1,88 @@
-#include "service/connecterror.h"
+#include "agents/fileutils.h"
 #include "service/keychain.h"
 #include "state/connectstate.h"
 
+#include <QTextBoundaryFinder>
+
 QString ConnectState::loadKey()
 {
-    return {};
+    return Keychain::loadKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService);
 }
 
-void ConnectState::storeKey(const QString &)
+void ConnectState::storeKey(const QString &key)
 {
+    Keychain::storeKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
 }
+
+namespace {
+
+const QString servicePrefix = QStringLiteral("velmora-connect:");
+const QString hostlessHost = QStringLiteral("local");
+constexpr int accountLength = 48; // user-perceived characters, not bytes
+
+// The first code point of a user-perceived character: what decides whether it counts as a
+// letter or number, whatever marks or joiners follow it.
+char32_t baseCharacter(QStringView cluster)
+{
+    if (cluster.size() > 1 && cluster[0].isHighSurrogate() && cluster[1].isLowSurrogate())
+        return QChar::surrogateToUcs4(cluster[0], cluster[1]);
+    return cluster[0].unicode();
+}
+
+// Lower-cased; each character that is neither a letter nor a number of any script becomes
+// one hyphen; the first 48 characters.
+QString accountField(const QString &account)
+{
+    const QString lower = account.toLower();
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, lower);
+    QString field;
+    qsizetype start = 0;
+    for (int count = 0; count < accountLength; ++count) {
+        const qsizetype end = finder.toNextBoundary();
+        if (end < 0 || end <= start)
+            break;
+        const QStringView cluster = QStringView(lower).sliced(start, end - start);
+        if (QChar::isLetterOrNumber(baseCharacter(cluster)))
+            field += cluster;
+        else
+            field += u'-';
+        start = end;
+    }
+    return field;
+}
+
+} // namespace
 
 namespace Keychain {
-QString keychainService(const QUrl &, const QString &, qint64)
+
+QString keychainService(const QUrl &router, const QString &account, qint64 groupID)
 {
-    return {};
+    const QString host = router.host().isEmpty() ? hostlessHost : router.host();
+    const int port
+        = router.port() >= 0 ? router.port() : (router.scheme() == QLatin1String("https") ? 443 : 80);
+    return servicePrefix + host + u'-' + QString::number(port) + u':' + accountField(account) + u':'
+        + QString::number(groupID);
 }
-QString loadKey(const QString &, const QString &, const QString &)
+
+QString loadKey(const QString &securityTool, const QString &user, const QString &service)
 {
-    return {};
+    const QStringList arguments { QStringLiteral("find-generic-password"), QStringLiteral("-a"), user,
+        QStringLiteral("-s"), service, QStringLiteral("-w") };
+    return FileUtils::execute(securityTool, arguments).trimmed();
 }
-void storeKey(const QString &, const QString &, const QString &, const QString &)
+
+void storeKey(const QString &securityTool, const QString &user, const QString &service, const QString &key)
 {
+    const QStringList arguments { QStringLiteral("add-generic-password"), QStringLiteral("-U"),
+        QStringLiteral("-a"), user, QStringLiteral("-s"), service, QStringLiteral("-w"), key };
+    FileUtils::execute(securityTool, arguments);
 }
-void deleteKey(const QString &, const QString &, const QString &)
+
+void deleteKey(const QString &securityTool, const QString &user, const QString &service)
 {
+    const QStringList arguments { QStringLiteral("delete-generic-password"), QStringLiteral("-a"), user,
+        QStringLiteral("-s"), service };
+    FileUtils::execute(securityTool, arguments);
 }
+
 } // namespace Keychain

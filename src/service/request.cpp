@@ -1,14 +1,68 @@
 #include "service/connecterror.h"
+#include "service/networkerror.h"
+#include "service/replies.h"
 #include "state/connectstate.h"
 
-QCoro::Task<QJsonValue> ConnectState::request(
-    QUrl, QString, QByteArray, std::optional<QByteArray>, bool, std::optional<QString>)
+#include <QCoroNetworkReply>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QScopedPointer>
+
+namespace {
+
+// The transfer itself failed (no connection, time-out, cut mid-body, TLS, proxy, a broken
+// HTTP stream), as opposed to an HTTP reply that carries an error status.
+bool transportFailed(const QNetworkReply &reply)
 {
-    throw ConnectError(QStringLiteral("not built yet"));
-    co_return QJsonValue();
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError)
+        return false;
+    return error < QNetworkReply::ContentAccessDenied || error == QNetworkReply::ProtocolFailure;
+}
+
+QNetworkReply *send(QNetworkAccessManager &network, const QNetworkRequest &request, const QByteArray &method,
+    const std::optional<QByteArray> &body)
+{
+    // The manager's own operations where they fit, so that its defaults (redirects, caching)
+    // apply as to any GET or POST; a custom verb otherwise, which adds no Content-Type.
+    if (method == "GET" && !body)
+        return network.get(request);
+    if (method == "POST" && body)
+        return network.post(request, *body);
+    return body ? network.sendCustomRequest(request, method, *body)
+                : network.sendCustomRequest(request, method);
+}
+
+} // namespace
+
+QCoro::Task<QJsonValue> ConnectState::request(QUrl router, QString path, QByteArray method,
+    std::optional<QByteArray> body, bool authenticated, std::optional<QString> apiKey)
+{
+    const std::chrono::milliseconds timeout = m_platform->transferTimeout();
+    // Only the router's scheme, host and port count: the path is absolute.
+    QNetworkRequest request(router.resolved(QUrl(path)));
+    request.setTransferTimeout(int(timeout.count()));
+    request.setRawHeader("Accept", "application/json");
+    if (body)
+        request.setRawHeader("Content-Type", "application/json");
+    if (apiKey)
+        request.setRawHeader("Authorization", "Bearer " + apiKey->toUtf8());
+    else if (authenticated && !m_accessToken.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
+
+    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(send(m_network, request, method, body));
+    co_await reply.get();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid() || transportFailed(*reply))
+        throw PlatformError(networkErrorDescription(*reply, timeout));
+    const QByteArray received = reply->readAll();
+    if (status.toInt() >= 200 && status.toInt() <= 299)
+        co_return parseSuccessBody(received);
+    throw ConnectError(errorReplyMessage(status.toInt(), received));
 }
 
 QJsonValue ConnectState::unwrap(const QJsonValue &value)
 {
-    return value;
+    return unwrapEnvelope(value);
 }

@@ -191,6 +191,9 @@ private:
     static QString describe(std::exception_ptr error);
 
     // ---- Service client (service/) ----
+    // The service client's tests drive request() directly and read the session fields.
+    friend class TestRequest;
+    friend class TestLogin;
     QCoro::Task<QJsonValue> request(QUrl router, QString path, QByteArray method = "GET",
         std::optional<QByteArray> body = std::nullopt, bool authenticated = true,
         std::optional<QString> apiKey = std::nullopt);
