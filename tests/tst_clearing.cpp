@@ -188,9 +188,11 @@ void TestClearing::authNotAnObjectStops()
     Fixture f;
     ConnectState &state = *f.state;
     QVERIFY(signIn(state, f.relay));
+    f.platform->now = f.platform->now->addSecs(-60); // the configuration's own backups
     state.configureClaudeCode();
     QVERIFY(finish(state));
     QVERIFY(state.claudeCodeConnected());
+    f.platform->now = f.platform->now->addSecs(60);
     const QString service = relayService(f.relay, 12);
     QVERIFY(hasKey(service));
 
