@@ -115,6 +115,9 @@ private:
 
 void TestClearing::initTestCase()
 {
+    // The Codex environment script that the launchd stand-in runs finds `security` and
+    // `launchctl` by name, as at a login.
+    qputenv("PATH", QByteArray(VELMORA_BIN_DIR ":") + qgetenv("PATH"));
     m_fakeAgents = m_dir.filePath(QStringLiteral("agents"));
     writeFakeAgents(m_fakeAgents);
 }
