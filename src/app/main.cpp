@@ -1,11 +1,9 @@
+#include "application.h"
 #include "mainwindow.h"
-
-#include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora Connect"));
+    Application app(argc, argv);
     MainWindow window;
     window.show();
     return app.exec();

@@ -1,19 +1,150 @@
 #include "mainwindow.h"
 
+#include "loginpanel.h"
+#include "setuppanel.h"
 #include "state/connectstate.h"
+#include "statusbar.h"
+#include "theme.h"
+#include "uitexts.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QBoxLayout>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+QList<MainWindow *> &registry()
+{
+    static QList<MainWindow *> windows;
+    return windows;
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : QWidget(parent)
-    , m_state(new ConnectState(systemPlatform(), this))
-    , m_activity(new QLabel(this))
+    : MainWindow(systemPlatform(), parent)
 {
-    resize(1280, 840);
+}
+
+MainWindow::MainWindow(std::shared_ptr<Platform> platform, QWidget *parent)
+    : MainWindow(std::make_unique<ConnectState>(std::move(platform)), parent)
+{
+}
+
+MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state.release())
+    , m_loginPanel(new LoginPanel(*m_state, this))
+    , m_setupPanel(new SetupPanel(*m_state, this))
+    , m_statusBar(new StatusBar(*m_state, this))
+{
+    m_state->setParent(this);
+    registry().append(this);
+    setWindowTitle(UiTexts::applicationName);
+    setMinimumSize(minimumContentSize);
+    resize(defaultSize);
+
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_activity);
-    m_activity->setText(m_state->activity());
-    connect(
-        m_state, &ConnectState::activityChanged, this, [this] { m_activity->setText(m_state->activity()); });
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header());
+
+    auto *divider = new QWidget(this);
+    divider->setFixedHeight(1);
+    divider->setAutoFillBackground(true);
+    QPalette palette = divider->palette();
+    palette.setColor(QPalette::Window, Theme::white(0.1));
+    divider->setPalette(palette);
+    layout->addWidget(divider);
+
+    auto *body = new QHBoxLayout;
+    body->setContentsMargins(22, 14, 22, 14);
+    body->setSpacing(20);
+    body->addWidget(m_loginPanel, 1, Qt::AlignTop);
+    body->addWidget(m_setupPanel, 1);
+    layout->addLayout(body, 1);
+    layout->addWidget(m_statusBar);
+
+    connect(m_setupPanel, &SetupPanel::codexDownloadRequested, this, &MainWindow::askToDownloadCodex);
+}
+
+MainWindow::~MainWindow()
+{
+    registry().removeAll(this);
+}
+
+QList<MainWindow *> MainWindow::windows()
+{
+    return registry();
+}
+
+QWidget *MainWindow::header()
+{
+    auto *header = new QWidget(this);
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(28, 14, 28, 14);
+    layout->setSpacing(8);
+
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(6);
+    auto *tagRow = new QHBoxLayout;
+    tagRow->setSpacing(8);
+    QFont tagFont = Theme::font(11, QFont::ExtraBold);
+    tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 1.4);
+    tagRow->addWidget(new SymbolView(Symbol::hexagonFill, 11, Theme::accent, header));
+    tagRow->addWidget(new TextLabel(UiTexts::headerTag, tagFont, Theme::accent, header));
+    tagRow->addStretch();
+    titles->addLayout(tagRow);
+    titles->addWidget(new TextLabel(UiTexts::headerTitle, Theme::font(28, QFont::Bold), Qt::white, header));
+    layout->addLayout(titles);
+    layout->addStretch();
+
+    auto *badge = new Surface(
+        Theme::withAlpha(Theme::success, 0.1), Theme::withAlpha(Theme::success, 0.28), -1, header);
+    auto *badgeLayout = new QHBoxLayout(badge);
+    badgeLayout->setContentsMargins(12, 6, 12, 6);
+    badgeLayout->setSpacing(8);
+    badgeLayout->addWidget(new SymbolView(Symbol::circleFill, 7, Theme::success, badge), 0, Qt::AlignVCenter);
+    badgeLayout->addWidget(
+        new TextLabel(UiTexts::localSession, Theme::font(13, QFont::DemiBold), Theme::success, badge), 0,
+        Qt::AlignVCenter);
+    layout->addWidget(badge, 0, Qt::AlignVCenter);
+    return header;
+}
+
+void MainWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QLinearGradient gradient(rect().topLeft(), rect().bottomRight());
+    gradient.setColorAt(0, Theme::backgroundTop);
+    gradient.setColorAt(1, Theme::backgroundBottom);
+    painter.fillRect(rect(), gradient);
+}
+
+void MainWindow::askToDownloadCodex()
+{
+    if (m_confirmation)
+        return;
+    m_confirmation = new QMessageBox(this);
+    m_confirmation->setAttribute(Qt::WA_DeleteOnClose);
+    m_confirmation->setWindowModality(Qt::WindowModal);
+    m_confirmation->setIcon(QMessageBox::Question);
+    m_confirmation->setWindowTitle(UiTexts::confirmTitle);
+    m_confirmation->setText(UiTexts::confirmTitle);
+    m_confirmation->setInformativeText(UiTexts::confirmMessage);
+    QPushButton *cancel = m_confirmation->addButton(UiTexts::cancel, QMessageBox::RejectRole);
+    QPushButton *download = m_confirmation->addButton(UiTexts::downloadAndOpen, QMessageBox::AcceptRole);
+    cancel->setAccessibleName(UiTexts::cancel);
+    download->setAccessibleName(UiTexts::downloadAndOpen);
+    m_confirmation->setDefaultButton(download);
+    m_confirmation->setEscapeButton(cancel);
+    // However the dialog closes, the flag goes back; only the download button downloads.
+    connect(m_confirmation, &QMessageBox::finished, this, [this, download] {
+        const bool confirmed = m_confirmation->clickedButton() == download;
+        m_confirmation = nullptr;
+        if (confirmed)
+            m_state->downloadCodex();
+    });
+    m_confirmation->open();
 }

@@ -1,0 +1,140 @@
+#include "agentcard.h"
+
+#include "theme.h"
+#include "uitexts.h"
+
+#include <QBoxLayout>
+#include <QPainter>
+
+namespace {
+
+ActionButton::Look downloadLook()
+{
+    return { Theme::white(0.1), Theme::white(0.2), Theme::white(0.85), 7, Theme::font(13), 19 };
+}
+
+ActionButton::Look connectLook(const QColor &tint)
+{
+    return { tint, Theme::white(0.18), Qt::black, 7, Theme::font(13, QFont::Bold), 13 };
+}
+
+} // namespace
+
+StatusDot::StatusDot(QWidget *parent)
+    : QWidget(parent)
+{
+    setFixedSize(7, 12);
+}
+
+void StatusDot::setColour(const QColor &colour)
+{
+    m_colour = colour;
+    update();
+}
+
+void StatusDot::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(m_colour);
+    painter.drawEllipse(QRectF(0, 5, 7, 7));
+}
+
+AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
+    : Surface(Theme::white(0.045), Theme::withAlpha(content.accent, 0.2), 8, parent)
+    , m_content(content)
+    , m_picture(new SymbolView(content.symbol, 22, content.accent, this))
+    , m_protocol(new TextLabel(content.protocolName, Theme::font(9, QFont::Bold), content.accent, this))
+    , m_subtitle(new TextLabel(content.subtitle, Theme::font(10, QFont::Medium), Theme::white(0.4), this))
+    , m_dot(new StatusDot(this))
+    , m_download(new ActionButton(QString(), Symbol::arrowDownCircle, downloadLook(), this))
+    , m_connect(new ActionButton(UiTexts::connect, Symbol::link, connectLook(content.accent), this))
+{
+    setAccessibleName(content.title);
+    setMinimumHeight(204);
+    auto *layout = column(12, this);
+    layout->setContentsMargins(15, 15, 15, 15);
+
+    auto *header = row(10);
+    m_picture->setBacking(32, Theme::withAlpha(content.accent, 0.12), 8);
+    header->addWidget(m_picture, 0, Qt::AlignTop);
+    auto *names = column(4);
+    auto *title = new TextLabel(content.title, Theme::font(14, QFont::Bold), Qt::white, this);
+    title->setMaximumLines(1);
+    names->addWidget(title);
+    names->addWidget(m_protocol);
+    header->addLayout(names, 1);
+    header->addWidget(m_dot, 0, Qt::AlignTop);
+    layout->addLayout(header);
+
+    auto *description = new TextLabel(content.description, Theme::caption(), Theme::white(0.62), this);
+    description->setMaximumLines(2);
+    layout->addWidget(description);
+
+    m_subtitleRow = row(8);
+    m_subtitle->setMaximumLines(1);
+    m_subtitleRow->addWidget(m_subtitle, 1);
+    layout->addLayout(m_subtitleRow);
+
+    auto *buttons = row(8);
+    m_download->setFixedSize(62, 44);
+    m_download->setToolTip(UiTexts::downloadTooltip);
+    m_download->setAccessibleName(UiTexts::download);
+    m_download->setAccessibleDescription(content.title);
+    buttons->addWidget(m_download);
+    buttons->addStretch();
+    m_connect->setMinimumSize(112, 36);
+    m_connect->setAccessibleDescription(content.title);
+    buttons->addWidget(m_connect);
+    layout->addStretch();
+    layout->addLayout(buttons);
+
+    restyle();
+}
+
+QColor AgentCard::tint() const
+{
+    return m_connected ? Theme::success : m_content.accent;
+}
+
+void AgentCard::setConnected(bool connected)
+{
+    m_connected = connected;
+    restyle();
+}
+
+void AgentCard::setSubtitle(const QString &subtitle)
+{
+    m_subtitle->setText(subtitle);
+}
+
+ActionButton *AgentCard::addSubtitleAction(const QString &text)
+{
+    auto *button = new ActionButton(text, Symbol::arrowClockwise,
+        { Qt::transparent, {}, Theme::accent, 5, Theme::font(10, QFont::DemiBold), 10 }, this);
+    button->setFixedHeight(16);
+    m_subtitleRow->addWidget(button);
+    return button;
+}
+
+QSize AgentCard::minimumSizeHint() const
+{
+    return Surface::minimumSizeHint().expandedTo({ 204, 204 });
+}
+
+void AgentCard::restyle()
+{
+    const QColor tint = this->tint();
+    setColours(Theme::white(0.045),
+        m_connected ? Theme::withAlpha(Theme::success, 0.35) : Theme::withAlpha(tint, 0.2));
+    m_picture->setSymbol(m_connected ? Symbol::checkmarkCircleFill : m_content.symbol);
+    m_picture->setColour(tint);
+    m_picture->setBacking(32, Theme::withAlpha(tint, 0.12), 8);
+    m_protocol->setColour(tint);
+    m_dot->setColour(m_connected ? Theme::success : Theme::white(0.18));
+    m_connect->setText(m_connected ? UiTexts::connected : UiTexts::connect);
+    m_connect->setAccessibleName(m_connect->text());
+    m_connect->setSymbol(m_connected ? Symbol::checkmark : Symbol::link);
+    m_connect->setLook(connectLook(tint));
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "symbols.h"
+#include "widgets.h"
+
+#include <QColor>
+#include <QString>
+
+// What one agent card shows.
+struct AgentCardContent
+{
+    QString title;
+    QString protocolName;
+    QString description;
+    QString subtitle;
+    Symbol symbol;
+    QColor accent;
+};
+
+// The 7 × 7 status dot of a card, lowered 5 points from the top of its row.
+class StatusDot : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit StatusDot(QWidget *parent = nullptr);
+
+    void setColour(const QColor &colour);
+    QColor colour() const { return m_colour; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_colour;
+};
+
+// One card of the setup panel's grid: the agent's picture, name, protocol, description and
+// subtitle, its download button and its connect button. Green while connected.
+class AgentCard : public Surface
+{
+    Q_OBJECT
+public:
+    explicit AgentCard(const AgentCardContent &content, QWidget *parent = nullptr);
+
+    void setConnected(bool connected);
+    void setSubtitle(const QString &subtitle);
+    // A small text control at the end of the subtitle line.
+    ActionButton *addSubtitleAction(const QString &text);
+
+    bool connected() const { return m_connected; }
+    // The colour of the picture, the protocol tag and the connect button.
+    QColor tint() const;
+
+    SymbolView *picture() const { return m_picture; }
+    TextLabel *protocolLabel() const { return m_protocol; }
+    TextLabel *subtitleLabel() const { return m_subtitle; }
+    StatusDot *statusDot() const { return m_dot; }
+    ActionButton *downloadButton() const { return m_download; }
+    ActionButton *connectButton() const { return m_connect; }
+
+    QSize minimumSizeHint() const override;
+
+private:
+    void restyle();
+
+    AgentCardContent m_content;
+    bool m_connected = false;
+    SymbolView *m_picture;
+    TextLabel *m_protocol;
+    TextLabel *m_subtitle;
+    QBoxLayout *m_subtitleRow;
+    StatusDot *m_dot;
+    ActionButton *m_download;
+    ActionButton *m_connect;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "widgets.h"
+
+class ConnectState;
+
+// Step 01: the address, e-mail and password fields bound to the state, the login and clear
+// buttons, the account card and the contact card.
+class LoginPanel : public Surface
+{
+    Q_OBJECT
+public:
+    explicit LoginPanel(ConnectState &state, QWidget *parent = nullptr);
+
+    InputField *addressField() const { return m_address; }
+    InputField *emailField() const { return m_email; }
+    InputField *passwordField() const { return m_password; }
+    ActionButton *loginButton() const { return m_login; }
+    ActionButton *clearButton() const { return m_clear; }
+    Surface *accountCard() const { return m_accountCard; }
+    TextLabel *accountNameLabel() const { return m_accountName; }
+    TextLabel *accountDetailLabel() const { return m_accountDetail; }
+
+private:
+    void showAuthenticated();
+    void showBusy();
+
+    ConnectState &m_state;
+    InputField *m_address;
+    InputField *m_email;
+    InputField *m_password;
+    ActionButton *m_login;
+    ActionButton *m_clear;
+    Surface *m_accountCard;
+    TextLabel *m_accountName;
+    TextLabel *m_accountDetail;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "installers/officialinstaller.h"
+#include "widgets.h"
+
+#include <QList>
+#include <functional>
+
+class AgentCard;
+class ConnectState;
+class QComboBox;
+class QGridLayout;
+
+// Step 02: the shared channel-group, model and reasoning-effort pickers and the six agent
+// cards, in a scrolling column.
+class SetupPanel : public Surface
+{
+    Q_OBJECT
+public:
+    explicit SetupPanel(ConnectState &state, QWidget *parent = nullptr);
+
+    QComboBox *groupPicker() const { return m_groupPicker; }
+    QComboBox *modelPicker() const { return m_modelPicker; }
+    QComboBox *effortPicker() const { return m_effortPicker; }
+    TechBanner *techBanner() const { return m_banner; }
+    ScrollColumn *scrollArea() const { return m_scroll; }
+    // In grid order: Codex, Claude Code, Gemini CLI, Kimi Code, OpenCode, DeepSeek Agent.
+    const QList<AgentCard *> &cards() const { return m_cards; }
+    ActionButton *recheckButton() const { return m_recheck; }
+
+Q_SIGNALS:
+    // The Codex card's download button: the window asks before downloading.
+    void codexDownloadRequested();
+
+private:
+    QWidget *sharedConfigurationCard();
+    void addCards(QGridLayout *grid);
+    void showGroups();
+    void showModels();
+    void showEffort();
+    void showCodexInstalled();
+    void showBusy();
+
+    ConnectState &m_state;
+    ScrollColumn *m_scroll = nullptr;
+    TechBanner *m_banner;
+    QComboBox *m_groupPicker = nullptr;
+    QComboBox *m_modelPicker = nullptr;
+    QComboBox *m_effortPicker = nullptr;
+    QList<AgentCard *> m_cards;
+    ActionButton *m_recheck = nullptr;
+};

@@ -1,0 +1,248 @@
+#include "symbols.h"
+
+#include "theme.h"
+
+#include <QFontDatabase>
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+// Material Design Icons code points (the font of the Debian package
+// fonts-materialdesignicons-webfont).
+enum Glyph : char32_t {
+    mdiHexagon = 0xF2D8,
+    mdiCircle = 0xF12F, // checkbox-blank-circle
+    mdiPulse = 0xF430,
+    mdiSecurity = 0xF483,
+    mdiShield = 0xF498,
+    mdiMessage = 0xF361,
+    mdiAccountCheck = 0xF008,
+    mdiWeb = 0xF59F,
+    mdiAccountOutline = 0xF013,
+    mdiLockOutline = 0xF341,
+    mdiLock = 0xF33E,
+    mdiArrowRightBoldCircle = 0xF056,
+    mdiSync = 0xF4E6,
+    mdiDeleteForever = 0xF5E8,
+    mdiTune = 0xF62E,
+    mdiXml = 0xF5C0,
+    mdiConsole = 0xF18D,
+    mdiAutoFix = 0xF068,
+    mdiFaceProfile = 0xF644,
+    mdiLayers = 0xF328,
+    mdiCheckCircle = 0xF5E0,
+    mdiArrowDownBoldCircleOutline = 0xF048,
+    mdiCheck = 0xF12C,
+    mdiLinkVariant = 0xF339,
+    mdiRefresh = 0xF450,
+    mdiUnfoldMore = 0xF54F,
+};
+
+QString &family()
+{
+    static QString name;
+    return name;
+}
+
+// The icon font draws its art in about 20 of every 24 units of the em; the macOS symbols
+// fill a little more of their point size.
+constexpr qreal emPerPoint = 1.1;
+
+QFont iconFont(qreal emSize)
+{
+    QFont font(family());
+    font.setPixelSize(qMax(1, qRound(emSize)));
+    font.setStyleStrategy(QFont::NoFontMerging);
+    return font;
+}
+
+// The outline of one glyph, centred on the origin.
+QPainterPath glyphPath(char32_t glyph, qreal emSize)
+{
+    QPainterPath path;
+    path.addText(0, 0, iconFont(emSize), QString::fromUcs4(&glyph, 1));
+    return path.translated(-path.boundingRect().center());
+}
+
+QPainterPath letterPath(const QString &letter, qreal size)
+{
+    QPainterPath path;
+    path.addText(0, 0, Theme::font(size, QFont::Black), letter);
+    return path.translated(-path.boundingRect().center());
+}
+
+char32_t plainGlyph(Symbol symbol)
+{
+    switch (symbol) {
+    case Symbol::hexagonFill:
+        return mdiHexagon;
+    case Symbol::circleFill:
+        return mdiCircle;
+    case Symbol::waveformPathEcg:
+        return mdiPulse;
+    case Symbol::shieldCheckered:
+        return mdiSecurity;
+    case Symbol::messageFill:
+        return mdiMessage;
+    case Symbol::personCropCircleBadgeCheckmark:
+        return mdiAccountCheck;
+    case Symbol::network:
+        return mdiWeb;
+    case Symbol::person:
+        return mdiAccountOutline;
+    case Symbol::lock:
+        return mdiLockOutline;
+    case Symbol::arrowRightCircleFill:
+        return mdiArrowRightBoldCircle;
+    case Symbol::arrowTriangle2Circlepath:
+        return mdiSync;
+    case Symbol::trashSlash:
+        return mdiDeleteForever;
+    case Symbol::sliderHorizontal3:
+        return mdiTune;
+    case Symbol::chevronLeftForwardslashChevronRight:
+        return mdiXml;
+    case Symbol::terminal:
+        return mdiConsole;
+    case Symbol::sparkles:
+        return mdiAutoFix;
+    case Symbol::square3Layers3d:
+        return mdiLayers;
+    case Symbol::brainHeadProfile:
+        return mdiFaceProfile;
+    case Symbol::checkmarkCircleFill:
+        return mdiCheckCircle;
+    case Symbol::arrowDownCircle:
+        return mdiArrowDownBoldCircleOutline;
+    case Symbol::checkmark:
+        return mdiCheck;
+    case Symbol::link:
+        return mdiLinkVariant;
+    case Symbol::arrowClockwise:
+        return mdiRefresh;
+    case Symbol::chevronUpChevronDown:
+        return mdiUnfoldMore;
+    case Symbol::waveformPathEcgRectangleFill:
+    case Symbol::lockShieldFill:
+    case Symbol::kCircleFill:
+        break;
+    }
+    return 0;
+}
+
+QPainterPath buildPath(Symbol symbol, qreal pointSize)
+{
+    const qreal em = pointSize * emPerPoint;
+    switch (symbol) {
+    case Symbol::waveformPathEcgRectangleFill: {
+        QPainterPath plate;
+        const QSizeF size(em * 0.92, em * 0.74);
+        plate.addRoundedRect(
+            QRectF(QPointF(-size.width() / 2, -size.height() / 2), size), em * 0.16, em * 0.16);
+        return plate.subtracted(glyphPath(mdiPulse, em * 0.78));
+    }
+    case Symbol::lockShieldFill: {
+        const QPainterPath shield = glyphPath(mdiShield, em);
+        // The shield is wider at the top: sit the lock a little above the middle.
+        return shield.subtracted(glyphPath(mdiLock, em * 0.52).translated(0, -em * 0.04));
+    }
+    case Symbol::kCircleFill:
+        return glyphPath(mdiCircle, em).subtracted(letterPath(QStringLiteral("K"), em * 0.5));
+    default:
+        return glyphPath(plainGlyph(symbol), em);
+    }
+}
+
+const QPainterPath &cachedPath(Symbol symbol, qreal pointSize)
+{
+    static QHash<QPair<int, int>, QPainterPath> cache;
+    const QPair<int, int> key(int(symbol), qRound(pointSize * 8));
+    auto found = cache.find(key);
+    if (found == cache.end())
+        found = cache.insert(key, buildPath(symbol, pointSize));
+    return *found;
+}
+
+} // namespace
+
+namespace Symbols {
+
+QString loadFont()
+{
+    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/materialdesignicons.ttf"));
+    family() = QFontDatabase::applicationFontFamilies(id).value(0);
+    return family();
+}
+
+QString fontFamily()
+{
+    return family();
+}
+
+void paint(QPainter &painter, Symbol symbol, const QRectF &box, qreal pointSize, const QColor &colour)
+{
+    if (family().isEmpty())
+        loadFont();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.translate(box.center());
+    painter.drawPath(cachedPath(symbol, pointSize));
+    painter.restore();
+}
+
+} // namespace Symbols
+
+SymbolView::SymbolView(Symbol symbol, qreal pointSize, const QColor &colour, QWidget *parent)
+    : QWidget(parent)
+    , m_symbol(symbol)
+    , m_pointSize(pointSize)
+    , m_colour(colour)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SymbolView::setSymbol(Symbol symbol)
+{
+    m_symbol = symbol;
+    update();
+}
+
+void SymbolView::setColour(const QColor &colour)
+{
+    m_colour = colour;
+    update();
+}
+
+void SymbolView::setBacking(qreal side, const QColor &fill, qreal radius)
+{
+    m_backingSide = side;
+    m_backingFill = fill;
+    m_backingRadius = radius;
+    updateGeometry();
+    update();
+}
+
+QSize SymbolView::sizeHint() const
+{
+    const int side = qCeil(qMax(m_backingSide, m_pointSize * 1.2));
+    return { side, side };
+}
+
+void SymbolView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRectF area = rect();
+    if (m_backingSide > 0) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(m_backingFill);
+        QRectF square(0, 0, m_backingSide, m_backingSide);
+        square.moveCenter(area.center());
+        painter.drawRoundedRect(square, m_backingRadius, m_backingRadius);
+    }
+    Symbols::paint(painter, m_symbol, area, m_pointSize, m_colour);
+}
