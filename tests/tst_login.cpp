@@ -495,7 +495,8 @@ void TestLogin::laterLoginReplacesTheSession()
     QCOMPARE(m_state->accountDetail(), QStringLiteral("已同步 1 个渠道接口；请选择渠道后接入"));
     QCOMPARE(m_state->m_accessToken, QStringLiteral("renewed-token"));
     QCOMPARE(m_state->m_accountKey, QStringLiteral("other@velmora.example"));
-    // The second session's calls carry the new token only.
+    // The login call never carries the old session; the later calls carry the new one only.
+    QVERIFY(!m_relay->requests(loginPath).at(0).headers.contains("authorization"));
     QCOMPARE(m_relay->requests(groupsPath).at(0).headers.value("authorization"),
         QByteArray("Bearer renewed-token"));
 }

@@ -1,4 +1,5 @@
 #include "relayserver.h"
+#include "testplatform.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -32,6 +33,9 @@ private Q_SLOTS:
     void scenarioFile();
     void scenarioErrors_data();
     void scenarioErrors();
+    void commandServesAScenario();
+    void commandRefusesABadScenario_data();
+    void commandRefusesABadScenario();
 
 private:
     struct Result
@@ -341,7 +345,8 @@ void TestRelay::scenarioFile()
             {"method": "POST", "path": "/api/v1/desktop/key", "missing": true},
             {"method": "POST", "path": "/api/v1/keys", "missing": "method"},
             {"path": "/v1/models", "bodyText": "not json", "headers": {"Content-Type": "text/plain"}},
-            {"path": "/scalar", "body": 42}
+            {"path": "/scalar", "body": 42},
+            {"method": "GET", "path": "/api/v1/groups/available", "delayMs": 50}
         ],
         "packages": {"one.zip": "inline text", "two.zip": "%1"}
     })")
@@ -381,6 +386,71 @@ void TestRelay::scenarioErrors()
     QFETCH(QByteArray, scenario);
     QFETCH(QString, error);
     QCOMPARE(m_relay->loadScenario(QJsonDocument::fromJson(scenario).object()), error);
+}
+
+namespace {
+
+const QString shippedScenario = QStringLiteral(QT_TESTCASE_SOURCEDIR "/../tools/relay/scenarios/faults.json");
+
+} // namespace
+
+void TestRelay::commandServesAScenario()
+{
+    QProcess relay;
+    relay.start(builtToolPath(QStringLiteral("velmora-relay-sim")),
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), shippedScenario });
+    QVERIFY(relay.waitForStarted());
+    QVERIFY(relay.waitForReadyRead(20000));
+    const QUrl url(QString::fromUtf8(relay.readLine().trimmed()));
+    QCOMPARE(url.host(), QStringLiteral("127.0.0.1"));
+    QVERIFY(url.port() > 0);
+
+    const auto get = [this, &url](const QString &path, const QByteArray &body = {}) {
+        QNetworkRequest request(url.resolved(QUrl(path)));
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        std::unique_ptr<QNetworkReply> reply(
+            body.isEmpty() ? m_network.get(request) : m_network.post(request, body));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        finished.wait(20000);
+        return std::pair { reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+            reply->readAll() };
+    };
+    QCOMPARE(get(QStringLiteral("/agent-packages/kimi-code-macos-arm64.tgz")),
+        std::pair(200, QByteArray("not really a package")));
+    QCOMPARE(get(QStringLiteral("/api/v1/auth/login"),
+                 R"({"email":"demo@velmora.example","password":"velmora-demo"})"),
+        std::pair(200, QByteArray(R"({"access_token":"demo-access-token","token_type":"bearer"})")));
+    QCOMPARE(get(QStringLiteral("/v1/models")).first, 502);
+    relay.terminate();
+    QVERIFY(relay.waitForFinished());
+}
+
+void TestRelay::commandRefusesABadScenario_data()
+{
+    QTest::addColumn<QByteArray>("scenario");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("not JSON") << QByteArray("{routes") << "velmora-relay-sim: %1: unterminated object";
+    QTest::newRow("an array") << QByteArray("[]") << "velmora-relay-sim: %1: not a JSON object";
+    QTest::newRow("bad route") << QByteArray(R"({"routes":[{"path":"x"}]})")
+                               << "velmora-relay-sim: %1: routes[0].path must begin with \"/\"";
+}
+
+void TestRelay::commandRefusesABadScenario()
+{
+    QFETCH(QByteArray, scenario);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("scenario.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(scenario);
+    file.close();
+    QProcess relay;
+    relay.start(builtToolPath(QStringLiteral("velmora-relay-sim")),
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), file.fileName() });
+    QVERIFY(relay.waitForFinished(20000));
+    QCOMPARE(relay.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(relay.readAllStandardError()).trimmed(), error.arg(file.fileName()));
+    QCOMPARE(relay.readAllStandardOutput(), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestRelay)

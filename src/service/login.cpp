@@ -63,10 +63,13 @@ QCoro::Task<> ConnectState::loginTask(QUrl router)
 
 QCoro::Task<> ConnectState::loginRemote(QUrl router)
 {
+    QPointer<ConnectState> self(this);
     const QJsonObject credentials { { QStringLiteral("email"), m_username.trimmed() },
         { QStringLiteral("password"), m_password } };
     const QJsonValue reply = co_await request(router, QStringLiteral("/api/v1/auth/login"), "POST",
         QJsonDocument(credentials).toJson(QJsonDocument::Compact), false);
+    if (!self)
+        co_return;
 
     const QJsonValue payload = unwrap(reply);
     const QJsonValue token = payload.toObject().value(QStringLiteral("access_token"));

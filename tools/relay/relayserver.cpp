@@ -281,7 +281,8 @@ bool RelayServer::Private::handleRequest(const QHttpServerRequest &request, QTcp
     if (answer.stall)
         return true; // the socket stays open and silent until the client gives up
     if (answer.delayMs > 0) {
-        QTimer::singleShot(answer.delayMs, socket,
+        // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise.
+        QTimer::singleShot(answer.delayMs, Qt::PreciseTimer, socket,
             [this, socket, answer, head, closeAfter] { send(socket, answer, head, closeAfter); });
         return true;
     }
@@ -490,6 +491,8 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
         d->account.models = account.value(QStringLiteral("models")).toArray();
 
     const QJsonArray routes = scenario.value(QStringLiteral("routes")).toArray();
+    const auto scriptedMembers
+        = { "status", "body", "bodyText", "headers", "stall", "closeMidBody", "bodyFile" };
     for (qsizetype index = 0; index < routes.size(); ++index) {
         const QJsonObject route = routes.at(index).toObject();
         const QString path = route.value(QStringLiteral("path")).toString();
@@ -504,6 +507,13 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
         }
         if (missing == QJsonValue(QStringLiteral("method"))) {
             removeRoute(method, path, true);
+            continue;
+        }
+        // Only a delay: the demo's own answer, later.
+        const bool answerGiven = std::any_of(scriptedMembers.begin(), scriptedMembers.end(),
+            [&route](const char *member) { return route.contains(QLatin1String(member)); });
+        if (!answerGiven && route.contains(QStringLiteral("delayMs"))) {
+            delayRoute(method, path, route.value(QStringLiteral("delayMs")).toInt());
             continue;
         }
         RelayReply reply;

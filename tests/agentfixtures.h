@@ -1,0 +1,295 @@
+#pragma once
+
+// Shared fixtures of the agent configuration tests: files, the keyring through the built
+// `security`, fake agent commands, and a signed-in state against the local relay.
+
+#include "relayserver.h"
+#include "state/connectstate.h"
+#include "testplatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace AgentFixtures {
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes,
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(bytes) == bytes.size();
+    file.close();
+    return written && file.setPermissions(permissions);
+}
+
+inline int mode(const QString &path)
+{
+    const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
+    int result = 0;
+    const std::pair<QFileDevice::Permission, int> bits[] = { { QFileDevice::ReadOwner, 0400 },
+        { QFileDevice::WriteOwner, 0200 }, { QFileDevice::ExeOwner, 0100 }, { QFileDevice::ReadGroup, 040 },
+        { QFileDevice::WriteGroup, 020 }, { QFileDevice::ExeGroup, 010 }, { QFileDevice::ReadOther, 04 },
+        { QFileDevice::WriteOther, 02 }, { QFileDevice::ExeOther, 01 } };
+    for (const auto &[permission, bit] : bits) {
+        if (permissions & permission)
+            result |= bit;
+    }
+    return result;
+}
+
+// An expected file of tests/data/agents, with {ROOT}, {SERVICE} and {MODEL} filled in.
+inline QByteArray expectedFile(
+    const QString &name, const QString &root = {}, const QString &service = {}, const QString &model = {})
+{
+    QString text = QString::fromUtf8(readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/") + name));
+    text.replace(QStringLiteral("{ROOT}"), root);
+    text.replace(QStringLiteral("{SERVICE}"), service);
+    text.replace(QStringLiteral("{MODEL}"), model);
+    return text.toUtf8();
+}
+
+inline QString userName()
+{
+    return TestPlatform().user;
+}
+
+struct ToolRun
+{
+    int status = -1;
+    QByteArray out;
+};
+
+inline ToolRun runTool(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        process.readAllStandardOutput() };
+}
+
+// The keyring, through the `security` built with the project.
+inline bool storeKey(const QString &service, const QString &key)
+{
+    return runTool(builtToolPath(QStringLiteral("security")),
+               { QStringLiteral("add-generic-password"), QStringLiteral("-U"), QStringLiteral("-a"),
+                   userName(), QStringLiteral("-s"), service, QStringLiteral("-w"), key })
+               .status
+        == 0;
+}
+
+inline bool hasKey(const QString &service)
+{
+    return runTool(builtToolPath(QStringLiteral("security")),
+               { QStringLiteral("find-generic-password"), QStringLiteral("-a"), userName(),
+                   QStringLiteral("-s"), service, QStringLiteral("-w") })
+               .status
+        == 0;
+}
+
+// Writes the five fake agents into `dir`. Each prints, NUL-separated, the number of its
+// arguments, the arguments, then its environment, and exits 0.
+inline void writeFakeAgents(const QString &dir)
+{
+    const QByteArray script = "#!/bin/sh\n"
+                              "printf '%s\\0' \"$#\" \"$@\"\n"
+                              "exec env -0\n";
+    for (const char *name : { "claude", "gemini", "kimi", "opencode", "crush" })
+        writeFile(dir + u'/' + QLatin1String(name), script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+}
+
+struct AgentRun
+{
+    int status = -1;
+    bool started = false; // the agent printed anything at all
+    QStringList arguments;
+    QMap<QString, QString> environment;
+};
+
+// The environment a launcher is started with: the test's own (its keyring session, HOME,
+// USER), with the fake agents and the built `security` first on PATH.
+inline QProcessEnvironment launcherEnvironment(const QString &fakeAgents)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"),
+        fakeAgents + u':' + QStringLiteral(VELMORA_BIN_DIR) + QStringLiteral(":/usr/bin:/bin"));
+    return environment;
+}
+
+inline QMap<QString, QString> toMap(const QProcessEnvironment &environment)
+{
+    QMap<QString, QString> map;
+    for (const QString &name : environment.keys())
+        map.insert(name, environment.value(name));
+    return map;
+}
+
+// Runs `launcher` with `shell` ("/bin/sh", "bash"; empty: executed directly through its
+// first line) and `arguments`.
+inline AgentRun runLauncher(
+    const QString &shell, const QString &launcher, const QStringList &arguments, const QString &fakeAgents)
+{
+    QProcess process;
+    process.setProcessEnvironment(launcherEnvironment(fakeAgents));
+    if (shell.isEmpty())
+        process.start(launcher, arguments);
+    else
+        process.start(shell, QStringList { launcher } + arguments);
+    process.waitForFinished(60000);
+    AgentRun run;
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    const QByteArray out = process.readAllStandardOutput();
+    run.started = !out.isEmpty();
+    if (!run.started)
+        return run;
+    QList<QByteArray> fields = out.split('\0');
+    if (fields.last().isEmpty())
+        fields.removeLast();
+    const int count = fields.value(0).toInt();
+    for (int i = 1; i <= count && i < fields.size(); ++i)
+        run.arguments << QString::fromUtf8(fields.at(i));
+    for (int i = count + 1; i < fields.size(); ++i) {
+        const QString entry = QString::fromUtf8(fields.at(i));
+        const qsizetype equals = entry.indexOf(u'=');
+        run.environment.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    return run;
+}
+
+// What the launcher added to or changed in its environment, leaving out the shells' own
+// bookkeeping (the fake agent is itself a shell script).
+inline QMap<QString, QString> addedEnvironment(const AgentRun &run, const QString &fakeAgents)
+{
+    const QMap<QString, QString> before = toMap(launcherEnvironment(fakeAgents));
+    QMap<QString, QString> added;
+    for (auto it = run.environment.cbegin(); it != run.environment.cend(); ++it) {
+        if (it.key() == u"PWD" || it.key() == u"OLDPWD" || it.key() == u"SHLVL" || it.key() == u"_")
+            continue;
+        if (!before.contains(it.key()) || before.value(it.key()) != it.value())
+            added.insert(it.key(), it.value());
+    }
+    return added;
+}
+
+// Variables of the launcher's environment that the agent no longer sees.
+inline QStringList removedEnvironment(const AgentRun &run, const QString &fakeAgents)
+{
+    QStringList removed;
+    const QMap<QString, QString> before = toMap(launcherEnvironment(fakeAgents));
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!run.environment.contains(it.key()) && it.key() != u"OLDPWD" && it.key() != u"_")
+            removed << it.key();
+    }
+    return removed;
+}
+
+// Two channel groups, 12 and 34, for the relay's demo account.
+inline QJsonArray testGroups()
+{
+    return QJsonArray {
+        QJsonObject { { QStringLiteral("id"), 12 }, { QStringLiteral("name"), QStringLiteral("Team") },
+            { QStringLiteral("platform"), QStringLiteral("openai") } },
+        QJsonObject { { QStringLiteral("id"), 34 }, { QStringLiteral("name"), QStringLiteral("Lab") },
+            { QStringLiteral("platform"), QStringLiteral("openai") } },
+    };
+}
+
+inline quint16 startRelay(RelayServer &relay)
+{
+    relay.account().groups = testGroups();
+    return relay.listen();
+}
+
+// Signs `state` in to `relay` with the demo account (typing `root`, by default the relay's
+// own base URL) and selects `group`. True when signed in.
+inline bool signIn(
+    ConnectState &state, RelayServer &relay, std::optional<qint64> group = 12, const QString &root = {})
+{
+    state.setRouterURL(root.isEmpty() ? relay.baseUrl().toString() : root);
+    state.setUsername(relay.account().email);
+    state.setPassword(relay.account().password);
+    state.login();
+    if (!QTest::qWaitFor([&] { return !state.busy(); }, 60000))
+        return false;
+    if (!state.authenticated())
+        return false;
+    state.setSelectedGroupID(group);
+    return true;
+}
+
+// Runs one of the asynchronous operations to its end.
+inline bool finish(ConnectState &state)
+{
+    return QTest::qWaitFor([&] { return !state.busy(); }, 60000);
+}
+
+// The keychain service name of the relay's demo account (id 42) for `group`.
+inline QString relayService(const RelayServer &relay, qint64 group)
+{
+    return QStringLiteral("velmora-connect:127.0.0.1-%1:42:%2").arg(relay.baseUrl().port()).arg(group);
+}
+
+// Records the names of the state's change signals, in the order they are emitted.
+class SignalLog
+{
+public:
+    explicit SignalLog(ConnectState &state)
+    {
+        add(state, "routerURL", &ConnectState::routerURLChanged);
+        add(state, "username", &ConnectState::usernameChanged);
+        add(state, "password", &ConnectState::passwordChanged);
+        add(state, "selectedModel", &ConnectState::selectedModelChanged);
+        add(state, "reasoningEffort", &ConnectState::reasoningEffortChanged);
+        add(state, "models", &ConnectState::modelsChanged);
+        add(state, "groups", &ConnectState::groupsChanged);
+        add(state, "selectedGroupID", &ConnectState::selectedGroupIDChanged);
+        add(state, "accountName", &ConnectState::accountNameChanged);
+        add(state, "accountDetail", &ConnectState::accountDetailChanged);
+        add(state, "activity", &ConnectState::activityChanged);
+        add(state, "busy", &ConnectState::busyChanged);
+        add(state, "authenticated", &ConnectState::authenticatedChanged);
+        add(state, "tokenName", &ConnectState::tokenNameChanged);
+        add(state, "codexConnected", &ConnectState::codexConnectedChanged);
+        add(state, "claudeCodeConnected", &ConnectState::claudeCodeConnectedChanged);
+        add(state, "geminiConnected", &ConnectState::geminiConnectedChanged);
+        add(state, "kimiConnected", &ConnectState::kimiConnectedChanged);
+        add(state, "openCodeConnected", &ConnectState::openCodeConnectedChanged);
+        add(state, "deepSeekConnected", &ConnectState::deepSeekConnectedChanged);
+        add(state, "codexInstalled", &ConnectState::codexInstalledChanged);
+        add(state, "downloadProgress", &ConnectState::downloadProgressChanged);
+        QObject::connect(&state, &ConnectState::activityChanged, &m_context,
+            [this, &state] { activities << state.activity(); });
+    }
+
+    QStringList names; // every change signal, in order
+    QStringList activities; // every text `activity` took, in order
+
+private:
+    void add(ConnectState &state, const char *name, void (ConnectState::*signal)())
+    {
+        QObject::connect(&state, signal, &m_context, [this, name] { names << QLatin1String(name); });
+    }
+    QObject m_context; // ends the connections with the log
+};
+
+} // namespace AgentFixtures

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// The per-user launchd domain "gui/<uid>": the environment that `setenv` gives later jobs,
+// and the jobs loaded with `bootstrap`. Kept under the user's state directory
+// ($XDG_STATE_HOME, else ~/.local/state) in files that only the user can read, since the
+// environment holds the key. An open Domain holds the domain's lock.
+class Domain
+{
+public:
+    // Opens and locks the domain of `uid`; throws std::runtime_error with the system's text.
+    explicit Domain(uint uid);
+    ~Domain();
+    Domain(const Domain &) = delete;
+    Domain &operator=(const Domain &) = delete;
+
+    // Variable name → value.
+    QJsonObject environment() const;
+    void setEnvironment(const QJsonObject &environment);
+
+    // Label → the job as loaded (see main.cpp).
+    QJsonObject jobs() const;
+    void setJobs(const QJsonObject &jobs);
+
+    static QString directory(uint uid);
+
+private:
+    QJsonObject read(const QString &name) const;
+    void write(const QString &name, const QJsonObject &object);
+
+    QString m_directory;
+    int m_lock = -1;
+};
