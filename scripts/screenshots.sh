@@ -75,8 +75,8 @@ password_x=300 password_y=603
 login_x=314 login_y=675
 groups_x=850 groups_y=313
 setup_x=950 setup_y=600
-codex_download_x=712 codex_download_y=521
-row1_y=521 row2_y=741 left_connect_x=870 right_connect_x=1158
+codex_download_x=716 codex_download_y=513
+row1_y=513 row2_y=717 row3_y=693 left_connect_x=866 right_connect_x=1149
 
 shot 01-first-screen.png
 
@@ -104,9 +104,7 @@ for x in $left_connect_x $right_connect_x; do
     click "$x" $row2_y
     sleep 1.5
 done
-wheel $setup_x $setup_y 5 10
-# Scrolled to the end, the last row sits on the panel's lower edge.
-row3_y=$((row2_y - 4))
+wheel $setup_x $setup_y 5 10 # to the end: the last row sits on the lower edge
 for x in $left_connect_x $right_connect_x; do
     click "$x" $row3_y
     sleep 1.5

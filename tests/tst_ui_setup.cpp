@@ -71,9 +71,6 @@ private:
 
 namespace {
 
-// TEMPORARY: the launcher operations of the five other agents are not built yet.
-constexpr int launcherCards = 1;
-
 // Picks `row` of `box` as a user does: open the pop-up, move to the entry, press Return.
 void choose(QComboBox *box, int row)
 {
@@ -436,7 +433,7 @@ void TestSetup::busyDisablesDownloadsOnly()
 void TestSetup::connectWhileBusyIsRefused()
 {
     m_state->setBusy(true);
-    for (int index = 0; index < launcherCards; ++index) {
+    for (int index = 0; index < 6; ++index) {
         m_state->setActivity(QStringLiteral("正在登录…"));
         QTest::mouseClick(card(index)->connectButton(), Qt::LeftButton);
         QCOMPARE(m_state->activity(), QStringLiteral("当前操作尚未完成，请稍候再试。"));
@@ -446,7 +443,7 @@ void TestSetup::connectWhileBusyIsRefused()
 void TestSetup::connectBeforeLoginIsRefused_data()
 {
     QTest::addColumn<int>("index");
-    for (int index = 0; index < launcherCards; ++index)
+    for (int index = 0; index < 6; ++index)
         QTest::newRow(qPrintable(QString::number(index))) << index;
 }
 

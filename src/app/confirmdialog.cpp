@@ -21,7 +21,7 @@ ConfirmDialog::ConfirmDialog(const QString &title, const QString &message, const
     setWindowTitle(title);
     setAccessibleName(title);
     setAccessibleDescription(message);
-    setFixedWidth(380);
+    setFixedWidth(420);
 
     auto *layout = column(10, this);
     layout->setContentsMargins(24, 22, 24, 20);
