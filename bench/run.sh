@@ -9,7 +9,8 @@ for bench in "$dir"/bench_*; do
     [ -f "$bench" ] && [ -x "$bench" ] || continue
     found=1
     echo "== $(basename "$bench")"
-    QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$bench"
+    # A benchmark that fails does not hide the figures of the others.
+    QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$bench" || echo "$(basename "$bench") exited with status $?"
     echo
 done
 if [ "$found" = 0 ]; then

@@ -153,6 +153,8 @@ private Q_SLOTS:
     void homeWithXmlCharacters();
     void malformedAuth_data();
     void malformedAuth();
+    void windowClosedMidRequest_data();
+    void windowClosedMidRequest();
 
 private:
     bool signIn(const QString &rootSuffix = QString());
@@ -964,18 +966,15 @@ void TestCodexConnect::homeWithXmlCharacters()
     const QString key = m_relay->issuedKeys().value(m_group);
     QByteArray list = dataFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"));
     list.replace("@SCRIPT@",
-        script()
-            .replace(u'&', QStringLiteral("&amp;"))
-            .replace(u'<', QStringLiteral("&lt;"))
-            .replace(u'>', QStringLiteral("&gt;"))
-            .replace(u'"', QStringLiteral("&quot;"))
-            .replace(u'\'', QStringLiteral("&apos;"))
-            .toUtf8());
+        m_dir->path().toUtf8()
+            + "/R&amp;D &lt;lin&gt; &quot;o&apos;neil&quot;/.local/bin/velmora-connect-codex-env");
     QCOMPARE(readFile(plist()), list);
-    QCOMPARE(runTool(QStringLiteral("launchctl"),
-                 { QStringLiteral("print"), QStringLiteral("gui/%1/").arg(m_platform->uid) + label })
-                 .status,
-        0);
+    // The stand-in read the script's path back from the list and ran it at load.
+    const Run job = runTool(QStringLiteral("launchctl"),
+        { QStringLiteral("print"), QStringLiteral("gui/%1/").arg(m_platform->uid) + label });
+    QCOMPARE(job.status, 0);
+    QVERIFY2(job.out.contains("\tprogram = " + script().toUtf8() + '\n'), job.out.constData());
+    QVERIFY2(job.out.contains("\tlast exit code = 0\n"), job.out.constData());
     QCOMPARE(
         runTool(QStringLiteral("launchctl"), { QStringLiteral("getenv"), QStringLiteral("OPENAI_API_KEY") })
             .out,
@@ -1030,6 +1029,37 @@ void TestCodexConnect::malformedAuth()
     QVERIFY(!QFile::exists(plist()));
     QVERIFY(launchctlCalls().isEmpty());
     QCOMPARE(keyInKeychain(), m_relay->issuedKeys().value(m_group)); // nothing is rolled back
+}
+
+void TestCodexConnect::windowClosedMidRequest_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("while the key is issued") << desktopKey;
+    QTest::newRow("while the models are listed") << modelsPath;
+}
+
+// The state goes away while a request waits: the task ends quietly, writing nothing.
+void TestCodexConnect::windowClosedMidRequest()
+{
+    QFETCH(QString, path);
+    QVERIFY(signIn());
+    useRecordingLaunchctl();
+    RelayReply reply;
+    reply.stall = true;
+    m_relay->script(path == desktopKey ? "POST" : "GET", path, reply);
+    bool received = false;
+    connect(m_relay.get(), &RelayServer::requestReceived, this,
+        [&received, path](const RecordedRequest &request) { received = received || request.path == path; });
+
+    m_state->configureCodexFromAccount();
+    QVERIFY(QTest::qWaitFor([&received] { return received; }, 60000));
+    m_recorder.reset();
+    m_state.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    QVERIFY(!QFile::exists(codex(QStringLiteral("config.toml"))));
+    QVERIFY(launchctlCalls().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCodexConnect)

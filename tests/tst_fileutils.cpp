@@ -351,6 +351,7 @@ void TestFileUtils::jsonRoundTrip()
   "alpha": [1, 2.5, -0.25, true, false, null, "x", [], {}, [[{"deep": [9007199254740993]}]]],
   "text": "line\nbreak \"quoted\" \\ / tab\t é 中文 \ud83d\ude00 \u0001",
   "Upper": 1e21,
+  "big as text": "\\\"99999999999999999999999",
   "": "empty key"
 }
 )";
@@ -385,6 +386,7 @@ void TestFileUtils::jsonRoundTrip()
                             "            ]\n"
                             "        ]\n"
                             "    ],\n"
+                            "    \"big as text\": \"\\\\\\\"99999999999999999999999\",\n"
                             "    \"text\": \"line\\nbreak \\\"quoted\\\" \\\\ / tab\\t é 中文 😀 \\u0001\",\n"
                             "    \"zeta\": {\n"
                             "        \"id\": 9007199254740993,\n"

@@ -57,6 +57,7 @@ class TestLaunchctl : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void init();
 
     void environment_data();
@@ -84,6 +85,13 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_state;
 };
+
+void TestLaunchctl::initTestCase()
+{
+#ifdef Q_OS_MACOS
+    QSKIP("macOS has the system's own tool");
+#endif
+}
 
 Run TestLaunchctl::launchctl(const QStringList &arguments, const QMap<QString, QString> &environment) const
 {

@@ -49,6 +49,7 @@ class TestSecurity : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
     void lifecycle();
     void secretsAsGiven_data();
     void secretsAsGiven();
@@ -60,6 +61,13 @@ private Q_SLOTS:
     void usageErrors_data();
     void usageErrors();
 };
+
+void TestSecurity::initTestCase()
+{
+#ifdef Q_OS_MACOS
+    QSKIP("macOS has the system's own tool");
+#endif
+}
 
 void TestSecurity::lifecycle()
 {

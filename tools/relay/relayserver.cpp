@@ -281,7 +281,8 @@ bool RelayServer::Private::handleRequest(const QHttpServerRequest &request, QTcp
     if (answer.stall)
         return true; // the socket stays open and silent until the client gives up
     if (answer.delayMs > 0) {
-        QTimer::singleShot(answer.delayMs, socket,
+        // Precise: a coarse timer may fire up to 5 % early, and a delay is a promise.
+        QTimer::singleShot(answer.delayMs, Qt::PreciseTimer, socket,
             [this, socket, answer, head, closeAfter] { send(socket, answer, head, closeAfter); });
         return true;
     }
