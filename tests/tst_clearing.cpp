@@ -100,6 +100,7 @@ private Q_SLOTS:
     void resetOrder();
     void authJson_data();
     void authJson();
+    void configTomlBackedUpAndRemoved();
     void authNotAnObjectStops();
     void backupFailureStopsBeforeRemoving();
     void busyDoesNothing();
@@ -184,6 +185,26 @@ void TestClearing::authJson()
     QCOMPARE(mode(auth), 0600);
     QCOMPARE(f.backupEntries(), QStringList { QStringLiteral("auth.json") });
     QCOMPARE(readFile(f.backup(QStringLiteral("auth.json"))), before);
+}
+
+void TestClearing::configTomlBackedUpAndRemoved()
+{
+    Fixture f;
+    ConnectState &state = *f.state;
+    const QString config = f.path(QStringLiteral(".codex/config.toml"));
+    const QString auth = f.path(QStringLiteral(".codex/auth.json"));
+    const QByteArray configText = readFile(dataPath(QStringLiteral("config.toml")));
+    const QByteArray authText = readFile(dataPath(QStringLiteral("auth-others.in.json")));
+    QVERIFY(writeFile(config, configText));
+    QVERIFY(writeFile(auth, authText));
+
+    state.clearConfiguration();
+    QCOMPARE(state.activity(), clearedText);
+    QVERIFY(!QFileInfo::exists(config));
+    QCOMPARE(readFile(auth), readFile(dataPath(QStringLiteral("auth-others.json"))));
+    QCOMPARE(f.backupEntries(), (QStringList { QStringLiteral("auth.json"), QStringLiteral("config.toml") }));
+    QCOMPARE(readFile(f.backup(QStringLiteral("config.toml"))), configText);
+    QCOMPARE(readFile(f.backup(QStringLiteral("auth.json"))), authText);
 }
 
 void TestClearing::authNotAnObjectStops()

@@ -5,7 +5,6 @@
 #include "service/keychain.h"
 #include "state/connectstate.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -23,7 +22,7 @@ void removeFile(const QString &path)
 {
     QFile file(path);
     if (!file.remove())
-        throw PlatformError(file.errorString());
+        throw PlatformError(path + QStringLiteral(": ") + file.errorString());
 }
 
 } // namespace
