@@ -3,7 +3,7 @@
 set -eu
 packages="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-httpserver-dev qcoro-qt6-dev
 libsecret-1-dev libsecret-tools libtomlplusplus-dev dbus gnome-keyring xvfb xauth curl
-fonts-noto-cjk fonts-materialdesignicons-webfont libgl-dev"
+fonts-noto-cjk fonts-materialdesignicons-webfont libgl-dev xdotool imagemagick"
 missing=""
 for package in $packages; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

@@ -113,7 +113,8 @@ ActionButton *AgentCard::addSubtitleAction(const QString &text)
 {
     auto *button = new ActionButton(text, Symbol::arrowClockwise,
         { Qt::transparent, {}, Theme::accent, 5, Theme::font(10, QFont::DemiBold), 10 }, this);
-    button->setFixedHeight(16);
+    // No taller than the subtitle, so the Codex card's rows line up with its neighbour's.
+    button->setFixedHeight(m_subtitle->sizeHint().height());
     m_subtitleRow->addWidget(button);
     return button;
 }
