@@ -275,6 +275,8 @@ void TestWindow::loginButtonFollowsAuthenticated()
     QCOMPARE(panel->accountCard()->fill(), Theme::withAlpha(Theme::cyan, 0.1));
     QCOMPARE(panel->accountCard()->border(), Theme::withAlpha(Theme::cyan, 0.28));
     QCOMPARE(panel->accountNameLabel()->text(), QStringLiteral("Velmora Demo"));
+    // The card is in view after signing in, even where the column has to scroll.
+    QTRY_VERIFY(!panel->accountCard()->visibleRegion().isEmpty());
 
     m_state->setAuthenticated(false);
     QCOMPARE(login->text(), QStringLiteral("登录并同步"));

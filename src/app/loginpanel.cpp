@@ -100,7 +100,8 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
 
     auto *outer = column(0, this);
     outer->setContentsMargins(26, 26, 26, 26);
-    outer->addWidget(new ScrollColumn(content, this));
+    m_scroll = new ScrollColumn(content, this);
+    outer->addWidget(m_scroll);
 
     // The fields write through, and show every change the operations make.
     const auto bind = [this](InputField *field, void (ConnectState::*setter)(const QString &),
@@ -116,6 +117,11 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
     connect(m_login, &QAbstractButton::clicked, &m_state, &ConnectState::login);
     connect(m_clear, &QAbstractButton::clicked, &m_state, &ConnectState::clearConfiguration);
     connect(&m_state, &ConnectState::authenticatedChanged, this, &LoginPanel::showAuthenticated);
+    // When a sign-in succeeds, bring the account card into view if the column is scrolled.
+    connect(&m_state, &ConnectState::authenticatedChanged, this, [this] {
+        if (m_state.authenticated())
+            m_scroll->ensureWidgetVisible(m_accountCard, 0, 0);
+    });
     connect(&m_state, &ConnectState::busyChanged, this, &LoginPanel::showBusy);
     connect(&m_state, &ConnectState::accountNameChanged, this,
         [this] { m_accountName->setText(m_state.accountName()); });

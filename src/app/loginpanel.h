@@ -26,6 +26,7 @@ private:
     void showBusy();
 
     ConnectState &m_state;
+    ScrollColumn *m_scroll = nullptr;
     InputField *m_address;
     InputField *m_email;
     InputField *m_password;

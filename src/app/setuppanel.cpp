@@ -208,6 +208,8 @@ void SetupPanel::showModels()
         m_modelPicker->addItem(model.id, model.id);
     // A selection that is not on the list shows as no selection.
     m_modelPicker->setCurrentIndex(m_modelPicker->findData(m_state.selectedModel()));
+    // The picker is narrow: the whole id is at hand under the pointer.
+    m_modelPicker->setToolTip(m_modelPicker->currentText());
 }
 
 void SetupPanel::showEffort()
