@@ -72,11 +72,11 @@ wheel() { # x y button(4 up, 5 down) count
 # Where the controls are, in the window at 1280 × 840.
 email_x=300 email_y=513
 password_x=300 password_y=603
-login_x=314 login_y=675
-groups_x=850 groups_y=313
-setup_x=950 setup_y=600
-codex_download_x=716 codex_download_y=513
-row1_y=513 row2_y=717 row3_y=693 left_connect_x=866 right_connect_x=1149
+login_x=266 login_y=675
+groups_x=755 groups_y=313
+setup_x=900 setup_y=600
+codex_download_x=615 codex_download_y=497
+row1_y=497 row2_y=717 row3_y=693 left_connect_x=816 right_connect_x=1149
 
 shot 01-first-screen.png
 

@@ -63,8 +63,10 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     auto *body = new QHBoxLayout;
     body->setContentsMargins(22, 14, 22, 14);
     body->setSpacing(20);
-    body->addWidget(m_loginPanel, 1, Qt::AlignTop);
-    body->addWidget(m_setupPanel, 1);
+    // Both panels grow with the window; the setup panel gets the larger share so that its
+    // picker row leaves the model picker room for a whole model id.
+    body->addWidget(m_loginPanel, 5, Qt::AlignTop);
+    body->addWidget(m_setupPanel, 7);
     layout->addLayout(body, 1);
     layout->addWidget(m_statusBar);
 
