@@ -1,5 +1,7 @@
 #include "service/networkerror.h"
 
+#include "service/servicetexts.h"
+
 #include <QNetworkReply>
 
 QString networkErrorDescription(const QNetworkReply &reply, std::chrono::milliseconds timeout)
@@ -8,7 +10,7 @@ QString networkErrorDescription(const QNetworkReply &reply, std::chrono::millise
     case QNetworkReply::OperationCanceledError: // nothing else cancels a transfer
     case QNetworkReply::TimeoutError: {
         const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(timeout).count();
-        return QStringLiteral("请求超时：服务器 %1 秒内没有响应").arg(seconds);
+        return ServiceTexts::timedOut.arg(seconds);
     }
     default:
         return reply.errorString();

@@ -36,5 +36,7 @@ inline const QString jsonEmpty = QStringLiteral("JSON 解析失败：服务器�
 inline const QString jsonScalar = QStringLiteral("JSON 解析失败：顶层不是对象或数组");
 // %1: the parser's own text, %2: the byte offset where it stopped.
 inline const QString jsonInvalid = QStringLiteral("JSON 解析失败：%1（位置 %2）");
+// A transfer that made no progress for %1 seconds.
+inline const QString timedOut = QStringLiteral("请求超时：服务器 %1 秒内没有响应");
 
 } // namespace ServiceTexts
