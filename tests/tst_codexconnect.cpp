@@ -139,6 +139,8 @@ private Q_SLOTS:
     void fallbackToRemovedRoute();
     void payload_data();
     void payload();
+    void unusableKey_data();
+    void unusableKey();
     void tokenName_data();
     void tokenName();
     void models_data();
@@ -394,6 +396,8 @@ void TestCodexConnect::storedKey_data()
     QTest::newRow("stored key with a line feed") << QStringLiteral("sk-stored-before\n") << true;
     QTest::newRow("empty secret") << QString() << false;
     QTest::newRow("blank secret") << QStringLiteral("  ") << false;
+    QTest::newRow("inner line feed") << QStringLiteral("sk-stored\nbefore") << false;
+    QTest::newRow("control character") << QStringLiteral("sk-stored\abefore") << false;
 }
 
 // A key stored for the same host and port, account and group is used without asking the relay;
@@ -583,6 +587,48 @@ void TestCodexConnect::payload()
             jsonFile(codex(QStringLiteral("auth.json"))).value(QStringLiteral("OPENAI_API_KEY")).toString(),
             key);
     }
+}
+
+void TestCodexConnect::unusableKey_data()
+{
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("inner line feed") << QByteArray(R"({"key":"sk-a\nb"})");
+    QTest::newRow("final line feed") << QByteArray(R"({"key":"sk-ab\n"})");
+    QTest::newRow("carriage return") << QByteArray(R"({"key":"sk-a\rb"})");
+    QTest::newRow("NUL") << QByteArray(R"({"key":"sk-a\u0000b"})");
+    QTest::newRow("tab") << QByteArray(R"({"key":"sk-a\tb"})");
+    QTest::newRow("escape") << QByteArray(R"({"key":"sk-a\u001b[2Jb"})");
+    QTest::newRow("delete") << QByteArray(R"({"key":"sk-a\u007fb"})");
+    QTest::newRow("C1 control") << QByteArray(R"({"key":"sk-a\u0085b"})");
+    QTest::newRow("line separator") << QByteArray(R"({"key":"sk-a\u2028b"})");
+    QTest::newRow("leading space") << QByteArray(R"({"key":" sk-ab"})");
+    QTest::newRow("trailing space") << QByteArray(R"({"key":"sk-ab "})");
+    QTest::newRow("only blanks") << QByteArray(R"({"key":"   "})");
+    QTest::newRow("api_key with a line feed") << QByteArray(R"({"api_key":"sk-a\nb"})");
+}
+
+// A key that could not pass unchanged through the keyring, launchctl, the launcher's command
+// substitution and a request header is refused before anything is stored or written.
+void TestCodexConnect::unusableKey()
+{
+    QFETCH(QByteArray, body);
+    QVERIFY(signIn());
+    useRecordingLaunchctl();
+    RelayReply reply;
+    reply.body = body;
+    m_relay->script("POST", desktopKey, reply);
+
+    QVERIFY(press());
+    expectBusyClearedLast();
+    QCOMPARE(
+        m_state->activity(), QStringLiteral("接入失败：渠道返回的 Key 含有空白或控制字符，无法安全保存。"));
+    QVERIFY(!m_state->codexConnected());
+    QVERIFY(keyInKeychain().isEmpty());
+    QVERIFY(m_relay->requests(modelsPath).isEmpty());
+    QVERIFY(!QFile::exists(codex(QStringLiteral("auth.json"))));
+    QVERIFY(!QFile::exists(codex(QStringLiteral("config.toml"))));
+    QVERIFY(launchctlCalls().isEmpty());
 }
 
 void TestCodexConnect::tokenName_data()

@@ -222,6 +222,12 @@ void TestRequest::replies_data()
     QTest::newRow("stall past the time-out")
         << 200 << none << QStringLiteral("stall") << none << platformError
         << QStringLiteral("请求超时：服务器 0.5 秒内没有响应");
+    const QByteArray huge = R"({"a":")" + QByteArray(16 * 1024 * 1024, 'x') + R"("})";
+    const QString tooLarge = QStringLiteral("服务器返回的内容过大，已停止接收");
+    QTest::newRow("200 beyond 16 MiB") << 200 << huge << reply << none << platformError << tooLarge;
+    QTest::newRow("500 beyond 16 MiB") << 500 << huge << reply << none << platformError << tooLarge;
+    const QByteArray largest = R"({"a":")" + QByteArray(16 * 1024 * 1024 - 8, 'x') + R"("})";
+    QTest::newRow("200 of exactly 16 MiB") << 200 << largest << reply << largest << QString() << QString();
     // A cut body is a failed transfer, not a parser error nor the status of the head.
     QTest::newRow("200 cut mid-body")
         << 200 << QByteArray(R"({"access_token":"abcdefgh"})") << QStringLiteral("cut") << none

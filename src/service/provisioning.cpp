@@ -31,6 +31,19 @@ QString keyFromPayload(const QJsonValue &payload)
     return object.value(QStringLiteral("api_key")).toString();
 }
 
+// A key that passes unchanged through every place it goes: an argument of the keyring and
+// launchctl tools (no NUL), the launcher's "$(...)" and the keyring read-back (no white space
+// at either end, no line feed), an HTTP header (no control character at all).
+bool usableKey(const QString &key)
+{
+    if (key.isEmpty() || key != key.trimmed())
+        return false;
+    return std::none_of(key.cbegin(), key.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator;
+    });
+}
+
 // The relay does not offer the route or the method.
 bool routeMissing(const ConnectError &error)
 {
@@ -114,7 +127,8 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
 
     try {
         const QString stored = loadKey();
-        if (!stored.isEmpty())
+        // An unusable item (stored by hand, say) is replaced by the relay's key.
+        if (usableKey(stored))
             co_return stored;
     } catch (const Failure &) {
         // No item (or an unreadable one): the relay issues the key.
@@ -142,6 +156,8 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     const QString key = keyFromPayload(unwrap(reply));
     if (key.isEmpty())
         throw ConnectError(ProvisioningTexts::keyMissing);
+    if (!usableKey(key))
+        throw ConnectError(ProvisioningTexts::keyUnusable);
     storeKey(key);
     co_return key;
 }

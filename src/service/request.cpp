@@ -1,14 +1,19 @@
 #include "service/connecterror.h"
 #include "service/networkerror.h"
 #include "service/replies.h"
+#include "service/servicetexts.h"
 #include "state/connectstate.h"
 
 #include <QCoroNetworkReply>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QScopedPointer>
+#include <memory>
 
 namespace {
+
+// No reply of the relay comes near this; a larger one is cut off rather than held in memory.
+constexpr qint64 replyLimit = 16 * 1024 * 1024;
 
 // The transfer itself failed (no connection, time-out, cut mid-body, TLS, proxy, a broken
 // HTTP stream), as opposed to an HTTP reply that carries an error status.
@@ -51,7 +56,19 @@ QCoro::Task<QJsonValue> ConnectState::request(QUrl router, QString path, QByteAr
         request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
 
     std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(send(m_network, request, method, body));
+    // Shared: the reply outlives this frame until its deferred deletion.
+    const auto tooLarge = std::make_shared<bool>(false);
+    QNetworkReply *const raw = reply.get();
+    QObject::connect(
+        raw, &QNetworkReply::downloadProgress, raw, [raw, tooLarge](qint64 received, qint64 total) {
+            if (!*tooLarge && (received > replyLimit || total > replyLimit)) {
+                *tooLarge = true;
+                raw->abort();
+            }
+        });
     co_await reply.get();
+    if (*tooLarge)
+        throw PlatformError(ServiceTexts::replyTooLarge);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || transportFailed(*reply))
