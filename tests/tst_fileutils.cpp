@@ -229,6 +229,8 @@ void TestFileUtils::backupDirectoryStamp()
     const QString directory = FileUtils::backupDirectory(home, now);
     QCOMPARE(directory, home + QStringLiteral("/.config/velmora-connect/backups/") + stamp);
     QVERIFY(QFileInfo(directory).isDir());
+    // Copies of key files of any mode go in: the directory is the owner's alone.
+    QCOMPARE(modeOf(directory), 0700);
 }
 
 void TestFileUtils::backupDirectoriesWithinOneSecond()

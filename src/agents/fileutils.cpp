@@ -89,11 +89,13 @@ QString backupDirectory(const QString &home, const QDateTime &now)
     const QString parent = QDir(home).filePath(QStringLiteral(".config/velmora-connect/backups"));
     QDir().mkpath(parent);
     // mkdir(2) either creates the directory or reports that it exists, so a directory that
-    // another operation made within the same second is never shared.
+    // another operation made within the same second is never shared. Closed to group and
+    // others: it receives copies of auth.json and of other files that may hold keys, whatever
+    // modes those had.
     const QString base = parent + u'/' + stamp;
     QString candidate = base;
     for (int suffix = 2;; ++suffix) {
-        if (::mkdir(QFile::encodeName(candidate).constData(), 0777) == 0 || errno != EEXIST)
+        if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0 || errno != EEXIST)
             return candidate;
         candidate = base + u'-' + QString::number(suffix);
     }
