@@ -63,7 +63,8 @@ QCoro::Task<QJsonValue> ConnectState::request(QUrl router, QString path, QByteAr
         raw, &QNetworkReply::downloadProgress, raw, [raw, tooLarge](qint64 received, qint64 total) {
             if (!*tooLarge && (received > replyLimit || total > replyLimit)) {
                 *tooLarge = true;
-                raw->abort();
+                // Not from inside this signal: the task resumes on `finished`.
+                QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
             }
         });
     co_await reply.get();
