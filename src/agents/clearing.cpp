@@ -13,9 +13,8 @@ namespace {
 // The current key's item, then the two names of the earlier host-and-port scheme.
 QStringList keychainServicesToDelete(const QString &activeService, const DeploymentValues &deployment)
 {
-    const QString prefix = QStringLiteral("velmora-connect:");
-    return { activeService, prefix + QUrl(deployment.defaultApiRoot).host() + QStringLiteral("-443"),
-        prefix + deployment.legacyApiHost + QStringLiteral("-443") };
+    return { activeService, Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host()),
+        Keychain::legacyKeychainService(deployment.legacyApiHost) };
 }
 
 void removeFile(const QString &path)
@@ -69,9 +68,8 @@ void ConnectState::clearConfiguration()
     } catch (...) {
     }
     try {
-        execute(launchctl,
-            { QStringLiteral("bootout"),
-                QStringLiteral("gui/%1/").arg(m_platform->userId()) + CodexFiles::launchAgentLabel });
+        execute(
+            launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_platform->userId()) });
     } catch (...) {
     }
     QFile::remove(CodexFiles::environmentScriptPath(home));

@@ -10,6 +10,16 @@
 
 namespace CodexFiles {
 
+QString launchDomain(uint uid)
+{
+    return QStringLiteral("gui/") + QString::number(uid);
+}
+
+QString launchAgentTarget(uint uid)
+{
+    return launchDomain(uid) + u'/' + launchAgentLabel;
+}
+
 QString codexDirectory(const QString &home)
 {
     return QDir(home).filePath(QStringLiteral(".codex"));

@@ -14,6 +14,10 @@ namespace CodexFiles {
 inline const QString launchAgentLabel = QStringLiteral("com.velmora.connect.codex-env");
 inline const QString apiKeyVariable = QStringLiteral("OPENAI_API_KEY");
 
+// The user's GUI domain, "gui/<uid>", and the job in it, "gui/<uid>/<label>".
+QString launchDomain(uint uid);
+QString launchAgentTarget(uint uid);
+
 // Paths under the home directory.
 QString codexDirectory(const QString &home); // .codex
 QString configPath(const QString &home); // .codex/config.toml

@@ -20,12 +20,12 @@ void ConnectState::configureDesktopEnvironment(
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 
     const QString launchctl = m_platform->launchctlTool();
-    const QString domain = QStringLiteral("gui/") + QString::number(m_platform->userId());
+    const uint uid = m_platform->userId();
     execute(launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
     try {
-        execute(launchctl, { QStringLiteral("bootout"), domain + u'/' + CodexFiles::launchAgentLabel });
+        execute(launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(uid) });
     } catch (const Failure &) {
         // The agent was not loaded: nothing to unload.
     }
-    execute(launchctl, { QStringLiteral("bootstrap"), domain, plist });
+    execute(launchctl, { QStringLiteral("bootstrap"), CodexFiles::launchDomain(uid), plist });
 }

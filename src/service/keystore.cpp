@@ -64,6 +64,11 @@ QString keychainService(const QUrl &router, const QString &account, qint64 group
         + QString::number(groupID);
 }
 
+QString legacyKeychainService(const QString &host)
+{
+    return servicePrefix + host + QStringLiteral("-443");
+}
+
 QString loadKey(const QString &securityTool, const QString &user, const QString &service)
 {
     const QStringList arguments { QStringLiteral("find-generic-password"), QStringLiteral("-a"), user,
