@@ -1,5 +1,5 @@
 #include "agents/fileutils.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "relayserver.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/connectstate.h"
 #include "testplatform.h"
 

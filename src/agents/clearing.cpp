@@ -1,7 +1,7 @@
 #include "agents/agenttexts.h"
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "service/keychain.h"
 #include "state/connectstate.h"
 

@@ -1,6 +1,6 @@
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/connectstate.h"
 
 void ConnectState::configureDesktopEnvironment(

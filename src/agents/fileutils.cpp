@@ -1,7 +1,7 @@
 #include "agents/fileutils.h"
 
 #include "agents/fileutilstexts.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/connectstate.h"
 
 #include <QByteArrayView>
@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
@@ -25,7 +24,7 @@ QString ConnectState::backupDirectory() const
 
 QString ConnectState::execute(const QString &tool, const QStringList &arguments) const
 {
-    return FileUtils::execute(tool, arguments);
+    return ::execute(tool, arguments);
 }
 
 namespace {
@@ -178,27 +177,6 @@ void writeSecure(const QString &text, const QString &path, int mode)
         throw PlatformError(systemError(path, file.errorString()));
     if (::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) != 0)
         throw PlatformError(systemError(path, errnoText(errno)));
-}
-
-QString execute(const QString &tool, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProgram(tool);
-    process.setArguments(arguments);
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    // Standard error is never read: it goes nowhere, so a talkative tool cannot block on it.
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1))
-        throw PlatformError(systemError(tool, process.errorString()));
-    process.waitForFinished(-1);
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw ConnectError(FileUtilsTexts::commandFailed);
-
-    const QByteArray output = process.readAllStandardOutput();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(output);
-    return decoder.hasError() ? QString() : text;
 }
 
 QString shellQuote(const QString &text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/execute.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -32,9 +34,7 @@ void writeJSONObject(const QJsonObject &object, const QString &path);
 // for a moment. The parent directory must exist.
 void writeSecure(const QString &text, const QString &path, int mode);
 
-// Runs `tool` with `arguments` (no shell), waits, returns standard output. Standard error is
-// never read. A non-zero status raises "本机配置命令失败"; a launch failure, the system's text.
-QString execute(const QString &tool, const QStringList &arguments);
+using ::execute;
 
 // A single POSIX shell word that expands to exactly `text`.
 QString shellQuote(const QString &text);

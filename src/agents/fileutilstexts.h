@@ -5,8 +5,6 @@
 // Fixed texts of the file and command utilities.
 namespace FileUtilsTexts {
 
-// A system tool exited with a non-zero status; nothing of its output is shown.
-inline const QString commandFailed = QStringLiteral("本机配置命令失败");
 // Follows the file's name: "opencode.json 不是可合并的 JSON 对象".
 inline const QString notMergeableSuffix = QStringLiteral(" 不是可合并的 JSON 对象");
 inline const QString jsonNotText = QStringLiteral("无法生成 JSON 配置");

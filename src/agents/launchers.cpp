@@ -3,7 +3,7 @@
 #include "agents/agenttexts.h"
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/connectstate.h"
 
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/connectstate.h"
 
 #include <QDir>

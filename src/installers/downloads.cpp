@@ -1,6 +1,6 @@
 #include "installers/installertexts.h"
-#include "service/connecterror.h"
-#include "service/networkerror.h"
+#include "platform/connecterror.h"
+#include "platform/transferfailure.h"
 #include "state/connectstate.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -24,13 +24,6 @@ bool isSuccess(const QVariant &status)
 {
     const int code = status.toInt();
     return status.isValid() && code >= 200 && code <= 299;
-}
-
-// Errors of the connection itself, as opposed to the HTTP status that Qt also reports as an
-// error (404 as ContentNotFoundError and so on).
-bool isTransportError(QNetworkReply::NetworkError error)
-{
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
 }
 
 // "Codex-2026-12-05T12-40-10Z.dmg": the time in UTC, ISO 8601 without fractions, ":" → "-".
@@ -147,7 +140,7 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
         const QVariant status = source->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (!writeError.isEmpty())
             throw PlatformError(writeError);
-        if (isTransportError(source->error()))
+        if (transportFailed(*source))
             throw PlatformError(networkErrorDescription(*source, stallTimeout));
         // Not HTTP, or refused: only the final status counts.
         if (!isSuccess(status))

@@ -1,4 +1,4 @@
-#include "agents/fileutils.h"
+#include "platform/execute.h"
 #include "service/keychain.h"
 #include "state/connectstate.h"
 
@@ -73,21 +73,21 @@ QString loadKey(const QString &securityTool, const QString &user, const QString 
 {
     const QStringList arguments { QStringLiteral("find-generic-password"), QStringLiteral("-a"), user,
         QStringLiteral("-s"), service, QStringLiteral("-w") };
-    return FileUtils::execute(securityTool, arguments).trimmed();
+    return execute(securityTool, arguments).trimmed();
 }
 
 void storeKey(const QString &securityTool, const QString &user, const QString &service, const QString &key)
 {
     const QStringList arguments { QStringLiteral("add-generic-password"), QStringLiteral("-U"),
         QStringLiteral("-a"), user, QStringLiteral("-s"), service, QStringLiteral("-w"), key };
-    FileUtils::execute(securityTool, arguments);
+    execute(securityTool, arguments);
 }
 
 void deleteKey(const QString &securityTool, const QString &user, const QString &service)
 {
     const QStringList arguments { QStringLiteral("delete-generic-password"), QStringLiteral("-a"), user,
         QStringLiteral("-s"), service };
-    FileUtils::execute(securityTool, arguments);
+    execute(securityTool, arguments);
 }
 
 } // namespace Keychain

@@ -1,4 +1,4 @@
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "service/replies.h"
 #include "service/routerurl.h"
 #include "service/servicetexts.h"

@@ -1,4 +1,4 @@
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "service/keychain.h"
 #include "service/provisioningtexts.h"
 #include "state/connectstate.h"

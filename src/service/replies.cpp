@@ -1,6 +1,6 @@
 #include "service/replies.h"
 
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "service/servicetexts.h"
 
 #include <QJsonArray>

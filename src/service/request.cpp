@@ -1,5 +1,5 @@
-#include "service/connecterror.h"
-#include "service/networkerror.h"
+#include "platform/connecterror.h"
+#include "platform/transferfailure.h"
 #include "service/replies.h"
 #include "service/servicetexts.h"
 #include "state/connectstate.h"
@@ -14,16 +14,6 @@ namespace {
 
 // No reply of the relay comes near this; a larger one is cut off rather than held in memory.
 constexpr qint64 replyLimit = 16 * 1024 * 1024;
-
-// The transfer itself failed (no connection, time-out, cut mid-body, TLS, proxy, a broken
-// HTTP stream), as opposed to an HTTP reply that carries an error status.
-bool transportFailed(const QNetworkReply &reply)
-{
-    const QNetworkReply::NetworkError error = reply.error();
-    if (error == QNetworkReply::NoError)
-        return false;
-    return error < QNetworkReply::ContentAccessDenied || error == QNetworkReply::ProtocolFailure;
-}
 
 QNetworkReply *send(QNetworkAccessManager &network, const QNetworkRequest &request, const QByteArray &method,
     const std::optional<QByteArray> &body)

@@ -38,7 +38,5 @@ inline const QString jsonScalar = QStringLiteral("JSON 解析失败：顶层不�
 inline const QString jsonInvalid = QStringLiteral("JSON 解析失败：%1（位置 %2）");
 // A reply body beyond what any answer of the relay needs (16 MiB): not read to its end.
 inline const QString replyTooLarge = QStringLiteral("服务器返回的内容过大，已停止接收");
-// A transfer that made no progress for %1 seconds.
-inline const QString timedOut = QStringLiteral("请求超时：服务器 %1 秒内没有响应");
 
 } // namespace ServiceTexts

@@ -1,6 +1,6 @@
 #include "state/connectstate.h"
 
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "state/statetexts.h"
 
 namespace {

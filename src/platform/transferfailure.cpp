@@ -1,8 +1,16 @@
-#include "service/networkerror.h"
+#include "platform/transferfailure.h"
 
-#include "service/servicetexts.h"
+#include "platform/platformtexts.h"
 
 #include <QNetworkReply>
+
+bool transportFailed(const QNetworkReply &reply)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    if (error == QNetworkReply::NoError)
+        return false;
+    return error < QNetworkReply::ContentAccessDenied || error == QNetworkReply::ProtocolFailure;
+}
 
 QString networkErrorDescription(const QNetworkReply &reply, std::chrono::milliseconds timeout)
 {
@@ -10,7 +18,7 @@ QString networkErrorDescription(const QNetworkReply &reply, std::chrono::millise
     case QNetworkReply::OperationCanceledError: // nothing else cancels a transfer
     case QNetworkReply::TimeoutError: {
         const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(timeout).count();
-        return ServiceTexts::timedOut.arg(seconds);
+        return PlatformTexts::timedOut.arg(seconds);
     }
     default:
         return reply.errorString();

@@ -5,6 +5,11 @@
 
 class QNetworkReply;
 
+// The transfer itself failed (no connection, time-out, cut mid-body, TLS, proxy, a broken
+// HTTP stream), as opposed to an HTTP reply that carries an error status. Shared by the
+// service calls and the downloads.
+bool transportFailed(const QNetworkReply &reply);
+
 // The one place where a failed transfer becomes the text the user reads. A transfer that
 // made no progress for `timeout` is described as such (the network layer only says it was
 // cancelled); every other failure keeps the platform's own description.

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Fixed texts of the platform layer: running system tools and network transfers.
+namespace PlatformTexts {
+
+// A system tool exited with a non-zero status; nothing of its output is shown.
+inline const QString commandFailed = QStringLiteral("本机配置命令失败");
+// A transfer that made no progress for %1 seconds.
+inline const QString timedOut = QStringLiteral("请求超时：服务器 %1 秒内没有响应");
+
+} // namespace PlatformTexts
