@@ -1,26 +1,521 @@
+#include "agentfixtures.h"
 #include "state/connectstate.h"
-#include "testplatform.h"
 
 #include <QtTest>
+
+using namespace AgentFixtures;
+
+namespace {
+
+const QString stillBusy = QStringLiteral("当前操作尚未完成，请稍候再试。");
+const QString codexConfigured = QStringLiteral("官方 Codex 已配置。请关闭并重新打开 Codex。");
+const QString desktopKeyPath = QStringLiteral("/api/v1/desktop/key");
+const QString loginPath = QStringLiteral("/api/v1/auth/login");
+
+// The operations of the window, by name.
+void start(ConnectState &state, const QString &operation)
+{
+    const QHash<QString, std::function<void()>> operations {
+        { QStringLiteral("login"), [&] { state.login(); } },
+        { QStringLiteral("codex"), [&] { state.configureCodexFromAccount(); } },
+        { QStringLiteral("claude"), [&] { state.configureClaudeCode(); } },
+        { QStringLiteral("gemini"), [&] { state.configureGeminiCLI(); } },
+        { QStringLiteral("kimi"), [&] { state.configureKimiCode(); } },
+        { QStringLiteral("opencode"), [&] { state.configureOpenCode(); } },
+        { QStringLiteral("deepseek"), [&] { state.configureDeepSeekAgent(); } },
+        { QStringLiteral("clear"), [&] { state.clearConfiguration(); } },
+        { QStringLiteral("download"), [&] { state.openOfficialInstaller(OfficialInstaller::claudeCode); } },
+        { QStringLiteral("codex download"), [&] { state.downloadCodex(); } },
+    };
+    operations.value(operation)();
+}
+
+QByteArray codexFile(const QString &name, const QMap<QByteArray, QString> &values)
+{
+    QByteArray text = readFile(QStringLiteral(VELMORA_TEST_DATA "/codex/") + name);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        text.replace(it.key(), it.value().toUtf8());
+    return text;
+}
+
+RelayReply stalled()
+{
+    RelayReply reply;
+    reply.stall = true;
+    return reply;
+}
+
+} // namespace
 
 class TestConnectState : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
     void initialValues();
+    void refusals_data();
+    void refusals();
+    void whileBusy_data();
+    void whileBusy();
+    void login_data();
+    void login();
+    void connectCodex();
+    void codexFailure_data();
+    void codexFailure();
+    void connectAgent_data();
+    void connectAgent();
+    void clearing_data();
+    void clearing();
+    void download_data();
+    void download();
+    void destroyedMidOperation_data();
+    void destroyedMidOperation();
+
+private:
+    QString home(const QString &path) const { return m_platform->home + u'/' + path; }
+    QString service(qint64 group = 12) const { return relayService(*m_relay, group); }
+    QString launchdKey() const
+    {
+        const ToolRun run = runTool(
+            QStringLiteral("launchctl"), { QStringLiteral("getenv"), QStringLiteral("OPENAI_API_KEY") });
+        return run.status == 0 ? QString::fromUtf8(run.out).trimmed() : QString();
+    }
+    // Runs `operation` to its end; true when busy was on while it ran and went off last.
+    bool run(const QString &operation);
+    bool signedIn() { return signIn(*m_state, *m_relay); }
+
+    std::unique_ptr<QTemporaryDir> m_home;
+    std::unique_ptr<RelayServer> m_relay;
+    std::shared_ptr<TestPlatform> m_platform;
+    std::unique_ptr<ConnectState> m_state;
 };
+
+void TestConnectState::initTestCase()
+{
+    // The LaunchAgent's script runs `security` and `launchctl` by name.
+    qputenv("PATH", QByteArray(VELMORA_BIN_DIR ":") + qgetenv("PATH"));
+}
+
+void TestConnectState::init()
+{
+    m_home = std::make_unique<QTemporaryDir>();
+    m_relay = std::make_unique<RelayServer>();
+    QVERIFY(startRelay(*m_relay));
+    m_platform = std::make_shared<TestPlatform>();
+    m_platform->home = m_home->path();
+    m_platform->downloads = home(QStringLiteral("Downloads"));
+    m_platform->deploymentValues.downloadServer = m_relay->baseUrl();
+    m_platform->now = QDateTime(QDate(2026, 12, 5), QTime(12, 40, 10), Qt::UTC);
+    m_platform->timeout = std::chrono::milliseconds(3000);
+    m_state = std::make_unique<ConnectState>(m_platform);
+}
+
+void TestConnectState::cleanup()
+{
+    m_state.reset();
+    runTool(QStringLiteral("launchctl"), { QStringLiteral("unsetenv"), QStringLiteral("OPENAI_API_KEY") });
+}
+
+bool TestConnectState::run(const QString &operation)
+{
+    Recorder recorder(*m_state);
+    start(*m_state, operation);
+    return finish(*m_state) && recorder.names.count(QStringLiteral("busy")) == 2
+        && recorder.names.last() == u"busy";
+}
 
 void TestConnectState::initialValues()
 {
-    auto platform = std::make_shared<TestPlatform>();
-    ConnectState state(platform);
-    QCOMPARE(state.activity(), QStringLiteral("准备就绪"));
-    QCOMPARE(state.accountName(), QStringLiteral("尚未登录"));
-    QCOMPARE(state.routerURL(), QStringLiteral("https://api.velmora.example"));
-    QCOMPARE(state.models().size(), 5);
-    QVERIFY(!state.busy());
-    QVERIFY(!state.authenticated());
-    QVERIFY(!state.selectedGroupID());
+    QCOMPARE(m_state->routerURL(), m_platform->deploymentValues.defaultApiRoot);
+    QCOMPARE(m_state->activity(), QStringLiteral("准备就绪"));
+    QCOMPARE(m_state->accountName(), QStringLiteral("尚未登录"));
+    QCOMPARE(m_state->selectedModel(), m_state->models().first().id);
+    QVERIFY(!m_state->busy() && !m_state->authenticated() && !m_state->selectedGroupID());
+    QVERIFY(m_state->groups().isEmpty() && !m_state->codexConnected() && !m_state->codexInstalled());
+}
+
+void TestConnectState::refusals_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("signedIn");
+    QTest::addColumn<QString>("routerURL");
+    QTest::addColumn<QString>("expected");
+    const QString ok = QStringLiteral("RELAY");
+    QTest::addRow("login, unusable root") << "login" << false << "ftp://relay.example"
+                                          << "API 根地址无效。";
+    QTest::addRow("login, no password") << "login" << false << ok << "请输入账号和密码。";
+    QTest::addRow("codex, signed out") << "codex" << false << ok << "请先登录并同步账户。";
+    QTest::addRow("agent, signed out") << "kimi" << false << ok << "请先登录并同步账户。";
+    QTest::addRow("codex, no group") << "codex" << true << ok << "请先在上方手动选择渠道接口。";
+    QTest::addRow("agent, no group") << "opencode" << true << ok << "请先在上方手动选择渠道接口。";
+    QTest::addRow("agent, root emptied") << "claude" << true << ""
+                                         << "请先登录并同步账户。";
+    QTest::addRow("download, no Downloads")
+        << "download" << false << ok << "下载失败：系统没有提供“下载”文件夹";
+}
+
+void TestConnectState::refusals()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, signedIn);
+    QFETCH(QString, routerURL);
+    QFETCH(QString, expected);
+    if (signedIn) {
+        QVERIFY(signIn(*m_state, *m_relay, std::nullopt));
+    }
+    m_state->setRouterURL(routerURL == u"RELAY" ? m_relay->baseUrl().toString() : routerURL);
+    m_state->setUsername(m_relay->account().email);
+    m_platform->downloads.clear();
+    m_relay->clearRequests();
+    Recorder recorder(*m_state);
+    start(*m_state, operation);
+    QCOMPARE(recorder.names, QStringList { QStringLiteral("activity") });
+    QCOMPARE(m_state->activity(), expected);
+    QVERIFY(m_relay->requests().isEmpty());
+}
+
+void TestConnectState::whileBusy_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("changes"); // while the sign-in runs
+    QTest::addRow("codex refuses") << "codex" << QStringList { QStringLiteral("activity") };
+    QTest::addRow("agent refuses") << "gemini" << QStringList { QStringLiteral("activity") };
+    QTest::addRow("clearing does nothing") << "clear" << QStringList();
+}
+
+void TestConnectState::whileBusy()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, changes);
+    QVERIFY(signIn(*m_state, *m_relay));
+    m_relay->delayRoute("POST", loginPath, 300);
+    m_state->setPassword(m_relay->account().password);
+    m_state->login();
+    Recorder recorder(*m_state);
+    start(*m_state, operation);
+    QCOMPARE(recorder.names, changes);
+    if (!changes.isEmpty())
+        QCOMPARE(m_state->activity(), stillBusy);
+    QVERIFY(m_state->busy());
+    QVERIFY(finish(*m_state));
+    // The running operation's own text replaces the refusal.
+    QCOMPARE(m_state->activity(), QStringLiteral("登录成功，请选择渠道接口后接入。"));
+    QVERIFY(m_relay->requests(desktopKeyPath).isEmpty());
+}
+
+void TestConnectState::login_data()
+{
+    QTest::addColumn<int>("failure"); // 0: none, else the relay's status for the login
+    QTest::addColumn<QJsonArray>("groups");
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("signed in") << 0 << testGroups() << "登录成功，请选择渠道接口后接入。";
+    QTest::addRow("refused") << 401 << testGroups() << "登录失败：邮箱或密码错误";
+    QTest::addRow("no groups") << 0 << QJsonArray() << "登录失败：当前账户没有可用渠道接口";
+    QTest::addRow("relay gone") << -1 << testGroups() << "登录失败：Connection refused";
+}
+
+void TestConnectState::login()
+{
+    QFETCH(int, failure);
+    QFETCH(QJsonArray, groups);
+    QFETCH(QString, expected);
+    m_relay->account().groups = groups;
+    m_state->setRouterURL(m_relay->baseUrl().toString() + QStringLiteral("/v1/"));
+    m_state->setUsername(QStringLiteral("  ") + m_relay->account().email);
+    m_state->setPassword(failure == 401 ? QStringLiteral("wrong") : m_relay->account().password);
+    m_state->setSelectedModel(QStringLiteral("not-listed"));
+    m_state->setSelectedGroupID(34);
+    if (failure < 0)
+        m_relay.reset();
+    QVERIFY(run(QStringLiteral("login")));
+    QCOMPARE(m_state->activity(), expected);
+    const bool success = failure == 0 && !groups.isEmpty();
+    QCOMPARE(m_state->authenticated(), success);
+    QCOMPARE(m_state->password().isEmpty(), success);
+    QCOMPARE(m_state->groups().size(), failure ? 0 : groups.size());
+    QCOMPARE(m_state->selectedGroupID().has_value(), failure != 0);
+    QCOMPARE(m_state->accountName(), success ? QStringLiteral("Velmora Demo") : QStringLiteral("尚未登录"));
+    if (success) {
+        QCOMPARE(m_state->accountDetail(), QStringLiteral("已同步 2 个渠道接口；请选择渠道后接入"));
+        QCOMPARE(m_state->selectedModel(), m_state->models().first().id);
+    }
+}
+
+void TestConnectState::connectCodex()
+{
+    QVERIFY(writeFile(home(QStringLiteral(".codex/auth.json")),
+        readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/clearing/auth-others.in.json"))));
+    QVERIFY(signedIn());
+    m_state->setSelectedModel(QStringLiteral("gpt-5.5"));
+    m_state->setReasoningEffort(QStringLiteral("low"));
+    QVERIFY(run(QStringLiteral("codex")));
+    QCOMPARE(m_state->activity(), codexConfigured);
+    QVERIFY(m_state->codexConnected());
+    const QString key = m_relay->issuedKeys().value(12);
+    QCOMPARE(storedKey(service()), key);
+    QCOMPARE(launchdKey(), key); // set now, and again by the LaunchAgent's script at its load
+
+    const QString script = home(QStringLiteral(".local/bin/velmora-connect-codex-env"));
+    const QString plist = home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"));
+    QCOMPARE(readFile(home(QStringLiteral(".codex/config.toml"))),
+        codexFile(QStringLiteral("config-relay.toml"),
+            { { "@MODEL@", QStringLiteral("gpt-5.5") }, { "@EFFORT@", QStringLiteral("low") },
+                { "@BASE_URL@", m_relay->baseUrl().toString() + QStringLiteral("/v1") } }));
+    QCOMPARE(readFile(script),
+        codexFile(QStringLiteral("velmora-connect-codex-env-relay"), { { "@SERVICE@", service() } }));
+    QCOMPARE(readFile(plist),
+        codexFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"), { { "@SCRIPT@", script } }));
+    const QJsonObject auth
+        = QJsonDocument::fromJson(readFile(home(QStringLiteral(".codex/auth.json")))).object();
+    QCOMPARE(auth.value(QStringLiteral("OPENAI_API_KEY")).toString(), key);
+    QCOMPARE(auth.value(QStringLiteral("auth_mode")).toString(), QStringLiteral("chatgpt"));
+    for (const QString &path :
+        { home(QStringLiteral(".codex/config.toml")), home(QStringLiteral(".codex/auth.json")), plist })
+        QCOMPARE(mode(path), 0600);
+    QCOMPARE(mode(script), 0700);
+    QVERIFY(!script.isEmpty() && !readFile(script).contains(key.toUtf8())
+        && !readFile(plist).contains(key.toUtf8()));
+
+    // Again: the stored key is reused, and every replaced file is in a backup of its own run.
+    m_relay->clearRequests();
+    m_platform->now = m_platform->now->addSecs(60);
+    QVERIFY(run(QStringLiteral("codex")));
+    QCOMPARE(m_state->activity(), codexConfigured);
+    QVERIFY(m_relay->requests(desktopKeyPath).isEmpty());
+    const QString backups = home(QStringLiteral(".config/velmora-connect/backups/"));
+    QCOMPARE(entries(backups).size(), 2);
+    QCOMPARE(entries(backups + entries(backups).last()),
+        QStringList({ QStringLiteral("auth.json"), QStringLiteral("com.velmora.connect.codex-env.plist"),
+            QStringLiteral("config.toml"), QStringLiteral("velmora-connect-codex-env") }));
+}
+
+void TestConnectState::codexFailure_data()
+{
+    QTest::addColumn<QString>("storedKey"); // in the keyring before
+    QTest::addColumn<QByteArray>("auth"); // ~/.codex/auth.json before; empty: none
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("stored key unusable: replaced") << "sk\tbad" << QByteArray() << codexConfigured;
+    QTest::addRow("auth.json not an object")
+        << "" << QByteArray("[1]") << "接入失败：auth.json 不是可合并的 JSON 对象";
+}
+
+void TestConnectState::codexFailure()
+{
+    QFETCH(QString, storedKey);
+    QFETCH(QByteArray, auth);
+    QFETCH(QString, expected);
+    QVERIFY(signedIn());
+    if (!storedKey.isEmpty())
+        QVERIFY(AgentFixtures::storeKey(service(), storedKey));
+    if (!auth.isEmpty())
+        QVERIFY(writeFile(home(QStringLiteral(".codex/auth.json")), auth));
+    QVERIFY(run(QStringLiteral("codex")));
+    QCOMPARE(m_state->activity(), expected);
+    QCOMPARE(m_state->codexConnected(), expected == codexConfigured);
+    QCOMPARE(AgentFixtures::storedKey(service()), m_relay->issuedKeys().value(12));
+    if (!auth.isEmpty())
+        QCOMPARE(readFile(home(QStringLiteral(".codex/auth.json"))), auth);
+}
+
+void TestConnectState::connectAgent_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("launcher");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QString>("provider"); // the provider file written first, if any
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("Claude Code") << "claude"
+                                 << "velmora-claude"
+                                 << "gpt-5.6-sol"
+                                 << ""
+                                 << "Claude Code 已接入。请用 Velmora 启动器打开它。";
+    QTest::addRow("Gemini CLI") << "gemini"
+                                << "velmora-gemini"
+                                << "gemini-2.0-flash"
+                                << ""
+                                << "Gemini CLI 已接入。请用 Velmora 启动器打开它。";
+    QTest::addRow("Kimi Code") << "kimi"
+                               << "velmora-kimi"
+                               << "kimi-k3"
+                               << ""
+                               << "Kimi Code 已接入。请用 Velmora 启动器打开它。";
+    QTest::addRow("OpenCode") << "opencode"
+                              << "velmora-opencode"
+                              << "gpt-5.6-sol"
+                              << ".config/opencode/opencode.json"
+                              << "OpenCode 已接入。请用 Velmora 启动器打开它。";
+    QTest::addRow("DeepSeek") << "deepseek"
+                              << "velmora-deepseek"
+                              << "deepseek-v4-pro"
+                              << ".config/crush/crush.json"
+                              << "DeepSeek Agent（Crush） 已接入。请用 Velmora 启动器打开它。";
+    QTest::addRow("provider file unmergeable") << "opencode"
+                                               << "velmora-opencode"
+                                               << ""
+                                               << ".config/opencode/opencode.json"
+                                               << "配置失败：opencode.json 不是可合并的 JSON 对象";
+}
+
+void TestConnectState::connectAgent()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, launcher);
+    QFETCH(QString, model);
+    QFETCH(QString, provider);
+    QFETCH(QString, expected);
+    if (model.isEmpty())
+        QVERIFY(writeFile(home(provider), "[]"));
+    QVERIFY(signedIn());
+    QVERIFY(run(operation));
+    QCOMPARE(m_state->activity(), expected);
+    const QString path = home(QStringLiteral(".local/bin/") + launcher);
+    QCOMPARE(AgentFixtures::storedKey(service()), m_relay->issuedKeys().value(12));
+    if (model.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(readFile(home(provider)), QByteArray("[]"));
+        return;
+    }
+    QCOMPARE(readFile(path),
+        expectedFile(
+            QStringLiteral("launchers/") + launcher, m_relay->baseUrl().toString(), service(), model));
+    QCOMPARE(mode(path), 0700);
+    if (!provider.isEmpty())
+        QVERIFY(readFile(home(provider)).contains(model.toUtf8()));
+    const int connected
+        = QString(QStringLiteral("claude gemini kimi opencode deepseek")).split(u' ').indexOf(operation);
+    for (AgentKind kind : allAgentKinds)
+        QCOMPARE(m_state->connected(kind), int(kind) == connected);
+}
+
+void TestConnectState::clearing_data()
+{
+    QTest::addColumn<QByteArray>("authAfterConnecting"); // replaces auth.json before clearing; empty: kept
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("cleared") << QByteArray() << "配置已清除，请登录新账户后重新接入。";
+    QTest::addRow("auth.json not an object")
+        << QByteArray("[1]") << "清除失败：auth.json 不是可合并的 JSON 对象";
+}
+
+void TestConnectState::clearing()
+{
+    QFETCH(QByteArray, authAfterConnecting);
+    QFETCH(QString, expected);
+    const QString auth = home(QStringLiteral(".codex/auth.json"));
+    QVERIFY(
+        writeFile(auth, readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/clearing/auth-others.in.json"))));
+    QVERIFY(signedIn());
+    QVERIFY(run(QStringLiteral("codex")));
+    QVERIFY2(run(QStringLiteral("kimi")), qPrintable(m_state->activity()));
+    QVERIFY(storeKey(service(34), QStringLiteral("sk-other-group")));
+    if (!authAfterConnecting.isEmpty())
+        QVERIFY(writeFile(auth, authAfterConnecting));
+    const QByteArray config = readFile(home(QStringLiteral(".codex/config.toml")));
+    m_platform->now = m_platform->now->addSecs(60);
+
+    QVERIFY(run(QStringLiteral("clear")));
+    QCOMPARE(m_state->activity(), expected);
+    const bool cleared = authAfterConnecting.isEmpty();
+    QCOMPARE(m_state->authenticated(), !cleared);
+    QCOMPARE(m_state->codexConnected() || m_state->kimiConnected(), !cleared);
+    // config.toml goes first, into the backup, whatever follows.
+    QVERIFY(!QFileInfo::exists(home(QStringLiteral(".codex/config.toml"))));
+    const QString backups = home(QStringLiteral(".config/velmora-connect/backups/"));
+    QCOMPARE(readFile(backups + entries(backups).last() + QStringLiteral("/config.toml")), config);
+    QCOMPARE(storedKey(service()).isEmpty(), cleared);
+    QCOMPARE(launchdKey().isEmpty(), cleared);
+    QCOMPARE(
+        QFileInfo::exists(home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"))),
+        !cleared);
+    QCOMPARE(storedKey(service(34)), QStringLiteral("sk-other-group"));
+    if (!cleared)
+        return;
+    QCOMPARE(readFile(auth), readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/clearing/auth-others.json")));
+    QVERIFY(m_state->groups().isEmpty() && !m_state->selectedGroupID());
+    QCOMPARE(m_state->accountDetail(), QStringLiteral("清除完成，请登录新账户"));
+    QCOMPARE(m_state->username(), m_relay->account().email);
+}
+
+void TestConnectState::download_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<int>("status"); // 0: served whole, -1: cut mid-body
+    QTest::addColumn<QString>("saved"); // the file in Downloads; empty: nothing left there
+    QTest::addColumn<QString>("expected");
+    const QString claude = QStringLiteral("claude-code-macos-arm64.dmg");
+    const QString codex = QStringLiteral("codex-macos-arm64.dmg");
+    QTest::addRow("agent package") << "download" << claude << 0 << claude
+                                   << "Claude Code 安装包已下载并打开。";
+    QTest::addRow("codex, time-stamped")
+        << "codex download" << codex << 0 << "Codex-2026-12-05T12-40-10Z.dmg"
+        << "安装包已下载并打开。将 Codex 拖入 Applications 后，回到这里点击“重新检测”。";
+    QTest::addRow("not published") << "download" << claude << 404 << ""
+                                   << "下载失败：服务器未发布该安装包";
+    QTest::addRow("407 is a refusal") << "download" << claude << 407 << ""
+                                      << "下载失败：服务器未发布该安装包";
+    QTest::addRow("codex not published") << "codex download" << codex << 404 << ""
+                                         << "下载失败：Velmora 安装包下载失败";
+    QTest::addRow("cut mid-body") << "download" << claude << -1 << ""
+                                  << "";
+}
+
+void TestConnectState::download()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, package);
+    QFETCH(int, status);
+    QFETCH(QString, saved);
+    QFETCH(QString, expected);
+    const QByteArray bytes = QByteArray(3 * 1024 * 1024, 'p');
+    m_relay->setPackage(package, bytes);
+    if (status) {
+        RelayReply reply;
+        reply.status = status == -1 ? 200 : status;
+        reply.body = status == -1 ? bytes : QByteArray("{}");
+        reply.closeMidBody = status == -1;
+        m_relay->script("GET", QStringLiteral("/agent-packages/") + package, reply);
+    }
+    QVERIFY(run(operation));
+    if (expected.isEmpty())
+        QVERIFY2(
+            m_state->activity().startsWith(QStringLiteral("下载失败：")), qPrintable(m_state->activity()));
+    else
+        QCOMPARE(m_state->activity(), expected);
+    QCOMPARE(entries(m_platform->downloads), saved.isEmpty() ? QStringList() : QStringList { saved });
+    QCOMPARE(m_platform->opened,
+        saved.isEmpty() ? QStringList() : QStringList { m_platform->downloads + u'/' + saved });
+    if (!saved.isEmpty())
+        QCOMPARE(readFile(m_platform->downloads + u'/' + saved), bytes);
+    QVERIFY(!m_state->downloading() && m_state->downloadTotal() == -1);
+}
+
+void TestConnectState::destroyedMidOperation_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("path"); // the request that never gets its answer
+    QTest::addRow("login") << "login" << loginPath;
+    QTest::addRow("codex") << "codex" << desktopKeyPath;
+    QTest::addRow("agent") << "deepseek" << desktopKeyPath;
+    QTest::addRow("download") << "download"
+                              << "/agent-packages/claude-code-macos-arm64.dmg";
+}
+
+void TestConnectState::destroyedMidOperation()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, path);
+    QVERIFY(signedIn());
+    m_state->setPassword(m_relay->account().password);
+    m_relay->script("*", path, stalled());
+    start(*m_state, operation);
+    QTRY_VERIFY(!m_relay->requests(path).isEmpty());
+    // Every waiting task ends with the state and frees its frame (LeakSanitizer in the
+    // sanitize build); nothing is written afterwards.
+    m_state.reset();
+    QTest::qWait(50);
+    QVERIFY(!QFileInfo::exists(home(QStringLiteral(".local/bin/velmora-deepseek"))));
 }
 
 QTEST_GUILESS_MAIN(TestConnectState)

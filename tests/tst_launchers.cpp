@@ -90,7 +90,7 @@ void TestLaunchers::launcherText_data()
     QTest::addColumn<QString>("model");
     QTest::newRow("claudeCode") << AgentKind::claudeCode << "launchers/velmora-claude"
                                 << "claude-sonnet-4";
-    // The Gemini example: eight lines.
+    // Gemini's launcher, whole.
     QTest::newRow("geminiCLI") << AgentKind::geminiCLI << "launchers/velmora-gemini"
                                << "gemini-2.0-flash";
     QTest::newRow("kimiCode") << AgentKind::kimiCode << "launchers/velmora-kimi"

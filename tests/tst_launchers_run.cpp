@@ -64,8 +64,8 @@ class TestLaunchersRun : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
-    void exportsExactlyTheTable_data();
-    void exportsExactlyTheTable();
+    void exportsOnlyItsVariables_data();
+    void exportsOnlyItsVariables();
     void valuesReachTheAgentExactly_data();
     void valuesReachTheAgentExactly();
     void missingKeyStopsBeforeTheAgent_data();
@@ -93,7 +93,7 @@ QString TestLaunchersRun::writeLauncher(AgentKind kind, const QString &service, 
     return written ? path : QString();
 }
 
-void TestLaunchersRun::exportsExactlyTheTable_data()
+void TestLaunchersRun::exportsOnlyItsVariables_data()
 {
     QTest::addColumn<AgentKind>("kind");
     QTest::addColumn<QString>("shell");
@@ -105,7 +105,7 @@ void TestLaunchersRun::exportsExactlyTheTable_data()
     }
 }
 
-void TestLaunchersRun::exportsExactlyTheTable()
+void TestLaunchersRun::exportsOnlyItsVariables()
 {
     QFETCH(AgentKind, kind);
     QFETCH(QString, shell);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QMetaType>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 // The five agents connected through a launcher script.
 enum class AgentKind { claudeCode, geminiCLI, kimiCode, openCode, deepSeek };
@@ -8,11 +12,41 @@ enum class AgentKind { claudeCode, geminiCLI, kimiCode, openCode, deepSeek };
 inline constexpr AgentKind allAgentKinds[] = { AgentKind::claudeCode, AgentKind::geminiCLI,
     AgentKind::kimiCode, AgentKind::openCode, AgentKind::deepSeek };
 
-// "Claude Code", …, "DeepSeek Agent（Crush）".
+// The six installer packages on the download server.
+enum class OfficialInstaller { codex, claudeCode, geminiCLI, kimiCode, openCode, deepSeek };
+
+// An agent's own JSON configuration file that receives the relay's provider entry.
+struct ProviderFile
+{
+    QString directory; // under the home directory
+    QString fileName;
+    QJsonObject (*merge)(QJsonObject config, const QString &baseURL, const QString &model);
+};
+
+// Everything the product knows about one agent.
+struct AgentDescriptor
+{
+    OfficialInstaller installer;
+    std::optional<AgentKind> kind; // none: Codex, which has no launcher
+    QString title;
+    QString packageFileName;
+    QString launcherName; // in ~/.local/bin
+    QString command; // the agent's own executable
+    QString modelPrefix; // lower case; empty: the selected model as is
+    // The launcher's export lines; the key is in "$velmora_key".
+    QStringList (*exportLines)(const QString &root, const QString &model);
+    std::optional<ProviderFile> providerFile; // written before the launcher
+};
+
+const AgentDescriptor &descriptor(OfficialInstaller installer);
+const AgentDescriptor &descriptor(AgentKind kind);
+
+// Shorthands of the table.
 QString title(AgentKind kind);
-// The launcher's file name in ~/.local/bin.
 QString wrapperName(AgentKind kind);
-// The agent's own executable name.
 QString command(AgentKind kind);
-// The lower-case model prefix that preferredModel looks for; empty for OpenCode.
 QString modelPrefix(AgentKind kind);
+QString title(OfficialInstaller installer);
+QString packageFileName(OfficialInstaller installer);
+
+Q_DECLARE_METATYPE(OfficialInstaller)

@@ -5,13 +5,6 @@
 // Fixed texts of the agent launchers, the provider files and clearing.
 namespace AgentTexts {
 
-// Titles of the five agents connected through launchers.
-inline const QString claudeCodeTitle = QStringLiteral("Claude Code");
-inline const QString geminiCLITitle = QStringLiteral("Gemini CLI");
-inline const QString kimiCodeTitle = QStringLiteral("Kimi Code");
-inline const QString openCodeTitle = QStringLiteral("OpenCode");
-inline const QString deepSeekTitle = QStringLiteral("DeepSeek Agent（Crush）");
-
 // Refusals of a configure operation.
 inline const QString signInFirst = QStringLiteral("请先登录并同步账户。");
 inline const QString chooseGroupFirst = QStringLiteral("请先在上方手动选择渠道接口。");

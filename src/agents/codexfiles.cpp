@@ -1,11 +1,8 @@
 #include "agents/codexfiles.h"
 
 #include "agents/fileutils.h"
-#include "platform/connecterror.h"
-#include "state/connectstate.h"
 
 #include <QDir>
-#include <QJsonObject>
 #include <QStringList>
 
 namespace CodexFiles {
@@ -179,26 +176,3 @@ QString launchAgentPlist(const QString &scriptPath)
 }
 
 } // namespace CodexFiles
-
-void ConnectState::configureCodex(const QUrl &router, const QString &apiKey)
-{
-    storeKey(apiKey);
-    const QString home = m_platform->homePath();
-    const QString config = CodexFiles::configPath(home);
-    const QString auth = CodexFiles::authPath(home);
-    const QString backup = backupDirectory(); // serves the desktop environment too
-
-    FileUtils::makeDirectory(CodexFiles::codexDirectory(home));
-    FileUtils::backupFile(config, backup);
-    FileUtils::backupFile(auth, backup);
-
-    FileUtils::writeSecure(
-        CodexFiles::codexConfigToml(m_selectedModel, m_reasoningEffort, CodexFiles::relayBaseURL(router)),
-        config, FileUtils::configMode);
-
-    QJsonObject object = FileUtils::jsonObject(auth);
-    object.insert(CodexFiles::apiKeyVariable, apiKey);
-    FileUtils::writeJSONObject(object, auth);
-
-    configureDesktopEnvironment(home, backup, apiKey);
-}

@@ -1,31 +1,54 @@
+#include "agents/desktopenvironment.h"
+
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 #include "platform/connecterror.h"
-#include "state/connectstate.h"
+#include "platform/execute.h"
 
-void ConnectState::configureDesktopEnvironment(
-    const QString &home, const QString &backup, const QString &apiKey)
+#include <QFile>
+
+DesktopEnvironment::DesktopEnvironment(QString home, QString launchctlTool, uint uid)
+    : m_home(std::move(home))
+    , m_launchctl(std::move(launchctlTool))
+    , m_uid(uid)
 {
-    const QString script = CodexFiles::environmentScriptPath(home);
-    const QString plist = CodexFiles::launchAgentPath(home);
+}
 
-    FileUtils::makeDirectory(CodexFiles::scriptDirectory(home));
-    FileUtils::makeDirectory(CodexFiles::launchAgentsDirectory(home));
-    FileUtils::backupFile(script, backup);
-    FileUtils::backupFile(plist, backup);
+void DesktopEnvironment::install(
+    const QString &backupDirectory, const QString &keychainService, const QString &apiKey) const
+{
+    const QString script = CodexFiles::environmentScriptPath(m_home);
+    const QString plist = CodexFiles::launchAgentPath(m_home);
+
+    FileUtils::makeDirectory(CodexFiles::scriptDirectory(m_home));
+    FileUtils::makeDirectory(CodexFiles::launchAgentsDirectory(m_home));
+    FileUtils::backupFile(script, backupDirectory);
+    FileUtils::backupFile(plist, backupDirectory);
 
     // The script reads the item of the channel group resolved last.
     FileUtils::writeSecure(
-        CodexFiles::codexEnvironmentScript(m_activeKeychainService), script, FileUtils::scriptMode);
+        CodexFiles::codexEnvironmentScript(keychainService), script, FileUtils::scriptMode);
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 
-    const QString launchctl = m_platform->launchctlTool();
-    const uint uid = m_platform->userId();
-    execute(launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
+    execute(m_launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
     try {
-        execute(launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(uid) });
+        execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
     } catch (const Failure &) {
         // The agent was not loaded: nothing to unload.
     }
-    execute(launchctl, { QStringLiteral("bootstrap"), CodexFiles::launchDomain(uid), plist });
+    execute(m_launchctl, { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid), plist });
+}
+
+void DesktopEnvironment::remove() const
+{
+    try {
+        execute(m_launchctl, { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable });
+    } catch (...) {
+    }
+    try {
+        execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
+    } catch (...) {
+    }
+    QFile::remove(CodexFiles::environmentScriptPath(m_home));
+    QFile::remove(CodexFiles::launchAgentPath(m_home));
 }

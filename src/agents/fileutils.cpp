@@ -2,7 +2,6 @@
 
 #include "agents/fileutilstexts.h"
 #include "platform/connecterror.h"
-#include "state/connectstate.h"
 
 #include <QByteArrayView>
 #include <QDir>
@@ -16,16 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
-
-QString ConnectState::backupDirectory() const
-{
-    return FileUtils::backupDirectory(m_platform->homePath(), m_platform->currentTime());
-}
-
-QString ConnectState::execute(const QString &tool, const QStringList &arguments) const
-{
-    return ::execute(tool, arguments);
-}
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "agents/agentkind.h"
-#include "service/remote.h"
+#include "platform/remote.h"
 
 #include <QList>
 #include <QString>

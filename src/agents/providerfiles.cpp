@@ -1,11 +1,5 @@
 #include "agents/providerfiles.h"
 
-#include "agents/codexfiles.h"
-#include "agents/fileutils.h"
-#include "platform/connecterror.h"
-#include "state/connectstate.h"
-
-#include <QDir>
 #include <QJsonArray>
 
 namespace ProviderFiles {
@@ -61,33 +55,3 @@ QJsonObject mergeCrushProvider(QJsonObject config, const QString &baseURL, const
 }
 
 } // namespace ProviderFiles
-
-namespace {
-
-using Merge = QJsonObject (*)(QJsonObject, const QString &, const QString &);
-
-// Merges one provider entry into `<home>/<directory>/<fileName>`, backing up the old file.
-void mergeProviderFile(const QString &home, const QString &directory, const QString &fileName,
-    const QUrl &router, const QString &model, const QString &backup, Merge merge)
-{
-    const QString dir = QDir(home).filePath(directory);
-    const QString file = dir + u'/' + fileName;
-    FileUtils::makeDirectory(dir);
-    FileUtils::backupFile(file, backup);
-    const QJsonObject merged = merge(FileUtils::jsonObject(file), CodexFiles::relayBaseURL(router), model);
-    FileUtils::writeJSONObject(merged, file);
-}
-
-} // namespace
-
-void ConnectState::configureOpenCode(const QUrl &router, const QString &model, const QString &backup)
-{
-    mergeProviderFile(m_platform->homePath(), QStringLiteral(".config/opencode"),
-        QStringLiteral("opencode.json"), router, model, backup, ProviderFiles::mergeOpenCodeProvider);
-}
-
-void ConnectState::configureDeepSeekCrush(const QUrl &router, const QString &model, const QString &backup)
-{
-    mergeProviderFile(m_platform->homePath(), QStringLiteral(".config/crush"), QStringLiteral("crush.json"),
-        router, model, backup, ProviderFiles::mergeCrushProvider);
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "installers/officialinstaller.h"
+#include "agents/agentkind.h"
 #include "widgets.h"
 
 #include <QList>

@@ -1,18 +1,9 @@
 #pragma once
 
-#include "installers/officialinstaller.h"
-
 #include <QString>
 
 // Fixed texts of the installer downloads.
 namespace InstallerTexts {
-inline const QString codexTitle = QStringLiteral("Codex");
-inline const QString claudeCodeTitle = QStringLiteral("Claude Code");
-inline const QString geminiCLITitle = QStringLiteral("Gemini CLI");
-inline const QString kimiCodeTitle = QStringLiteral("Kimi Code");
-inline const QString openCodeTitle = QStringLiteral("OpenCode");
-inline const QString deepSeekTitle = QStringLiteral("DeepSeek Agent（Crush）");
-
 // "正在从 Velmora 香港服务器下载 " + title + "…"
 inline const QString downloadingPrefix = QStringLiteral("正在从 Velmora 香港服务器下载 ");
 inline const QString downloadingSuffix = QStringLiteral("…");
@@ -36,13 +27,13 @@ inline const QString cannotMove = QStringLiteral("无法将安装包存为 %1：
 // %1: bytes received, %2: bytes announced by the server.
 inline const QString incomplete = QStringLiteral("连接中断，安装包不完整（收到 %1 字节，应为 %2 字节）");
 
-inline QString downloading(OfficialInstaller installer)
+inline QString downloading(const QString &title)
 {
-    return downloadingPrefix + title(installer) + downloadingSuffix;
+    return downloadingPrefix + title + downloadingSuffix;
 }
 
-inline QString opened(OfficialInstaller installer)
+inline QString opened(const QString &title)
 {
-    return title(installer) + openedSuffix;
+    return title + openedSuffix;
 }
 } // namespace InstallerTexts

@@ -10,4 +10,7 @@ inline const QString commandFailed = QStringLiteral("本机配置命令失败");
 // A transfer that made no progress for %1 seconds.
 inline const QString timedOut = QStringLiteral("请求超时：服务器 %1 秒内没有响应");
 
+// A redirect to another origin (or to a less safe scheme), which would carry credentials there.
+inline const QString redirectRefused = QStringLiteral("服务器要求重定向到其他地址，已拒绝");
+
 } // namespace PlatformTexts

@@ -4,12 +4,26 @@
 
 #include <QNetworkReply>
 
+namespace {
+
+// The errors by which Qt reports a reply's own HTTP status (a 407 from the server included).
+bool reportsStatus(QNetworkReply::NetworkError error)
+{
+    return error == QNetworkReply::ProxyAuthenticationRequiredError
+        || error == QNetworkReply::ProtocolInvalidOperationError
+        || (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
+        || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+} // namespace
+
 bool transportFailed(const QNetworkReply &reply)
 {
     const QNetworkReply::NetworkError error = reply.error();
     if (error == QNetworkReply::NoError)
         return false;
-    return error < QNetworkReply::ContentAccessDenied || error == QNetworkReply::ProtocolFailure;
+    // A reply that has an HTTP status is a reply, unless its transfer broke afterwards.
+    return !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() || !reportsStatus(error);
 }
 
 QString networkErrorDescription(const QNetworkReply &reply, std::chrono::milliseconds timeout)
@@ -20,6 +34,8 @@ QString networkErrorDescription(const QNetworkReply &reply, std::chrono::millise
         const auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(timeout).count();
         return PlatformTexts::timedOut.arg(seconds);
     }
+    case QNetworkReply::InsecureRedirectError:
+        return PlatformTexts::redirectRefused;
     default:
         return reply.errorString();
     }

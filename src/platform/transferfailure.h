@@ -5,12 +5,13 @@
 
 class QNetworkReply;
 
-// The transfer itself failed (no connection, time-out, cut mid-body, TLS, proxy, a broken
-// HTTP stream), as opposed to an HTTP reply that carries an error status. Shared by the
-// service calls and the downloads.
+// The transfer itself failed (no connection, time-out, cut mid-body, TLS, a refused redirect, a
+// broken HTTP stream), as opposed to an HTTP reply that carries an error status, whichever it
+// is (407 included). Shared by the service calls and the downloads.
 bool transportFailed(const QNetworkReply &reply);
 
 // The one place where a failed transfer becomes the text the user reads. A transfer that
 // made no progress for `timeout` is described as such (the network layer only says it was
-// cancelled); every other failure keeps the platform's own description.
+// cancelled), a refused redirect by this product's text; every other failure keeps the
+// platform's own description.
 QString networkErrorDescription(const QNetworkReply &reply, std::chrono::milliseconds timeout);

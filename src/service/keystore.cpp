@@ -1,18 +1,7 @@
 #include "platform/execute.h"
 #include "service/keychain.h"
-#include "state/connectstate.h"
 
 #include <QTextBoundaryFinder>
-
-QString ConnectState::loadKey()
-{
-    return Keychain::loadKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService);
-}
-
-void ConnectState::storeKey(const QString &key)
-{
-    Keychain::storeKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
-}
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/remote.h"
+#include "platform/remote.h"
 
 #include <QByteArray>
 #include <QJsonValue>

@@ -13,6 +13,9 @@ inline const QString signedIn = QStringLiteral("登录成功，请选择渠道�
 inline const QString loginFailed = QStringLiteral("登录失败：");
 inline const QString wrongCredentials = QStringLiteral("账号或密码不正确");
 inline const QString noGroups = QStringLiteral("当前账户没有可用渠道接口");
+// A session token holding white space at either end or a control character: it would end the
+// Authorization header and add others.
+inline const QString tokenUnusable = QStringLiteral("服务器返回的登录凭据含有空白或控制字符，无法使用");
 
 // Account synchronisation.
 inline const QString fallbackAccountName = QStringLiteral("已登录账户");
@@ -38,5 +41,8 @@ inline const QString jsonScalar = QStringLiteral("JSON 解析失败：顶层不�
 inline const QString jsonInvalid = QStringLiteral("JSON 解析失败：%1（位置 %2）");
 // A reply body beyond what any answer of the relay needs (16 MiB): not read to its end.
 inline const QString replyTooLarge = QStringLiteral("服务器返回的内容过大，已停止接收");
+
+// A request started while the window that asked for it is closing.
+inline const QString closing = QStringLiteral("窗口正在关闭");
 
 } // namespace ServiceTexts

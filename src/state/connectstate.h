@@ -1,22 +1,20 @@
 #pragma once
 
 #include "agents/agentkind.h"
-#include "installers/officialinstaller.h"
+#include "installers/installerdownload.h"
 #include "platform/platform.h"
-#include "service/remote.h"
+#include "platform/remote.h"
+#include "service/relayclient.h"
 
 #include <QCoro/QCoroTask>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
-#include <QNetworkAccessManager>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <memory>
 #include <optional>
-#include <utility>
 
 // The state and controller of one window: everything the window shows, the service
 // session, and every operation the window starts. Confined to the GUI thread.
@@ -149,86 +147,60 @@ protected:
     void setCodexInstalled(bool value);
     void setConnected(AgentKind kind, bool value);
     void setDownloadProgress(bool downloading, qint64 received, qint64 total);
-    // No control changes the key's name; a deployment or a test may (provisioning.cpp).
+    // No control changes the key's name; a deployment or a test may.
     void setTokenName(const QString &value);
 
 private:
-    // ---- The busy and activity discipline (state/connectstate.cpp) ----
+    // The busy rule of each operation.
     enum class Operation { login, configureCodex, configureAgent, clearConfiguration, download };
-    // Step 1 of every operation: false when the operation must not start because another
-    // one runs (having written the refusal text where the operation has one).
+    // False when the operation must not start because another one runs (having written the
+    // refusal text where the operation has one).
     bool admitWhileBusy(Operation operation);
-    // Step 3: busy on, then the in-progress text.
+    // Busy on, then the in-progress text.
     void beginBusy(const QString &progressText);
+    // Held by a task across its awaits: expired once the state is being destroyed.
+    using Presence = std::weak_ptr<const bool>;
     // Clears busy when it goes out of scope; create it first in every task so that busy is
-    // the very last assignment on every path. Holds the state weakly: a window closed while
-    // a request waits takes its state with it.
+    // the very last assignment on every path. A state destroyed meanwhile is left alone.
     class BusyScope
     {
     public:
-        explicit BusyScope(ConnectState *state)
-            : m_state(state)
-        {
-        }
-        BusyScope(BusyScope &&other) noexcept
-            : m_state(std::exchange(other.m_state, nullptr))
-        {
-        }
-        BusyScope(const BusyScope &) = delete;
-        BusyScope &operator=(const BusyScope &) = delete;
-        BusyScope &operator=(BusyScope &&) = delete;
-        ~BusyScope()
-        {
-            if (m_state)
-                m_state->setBusy(false);
-        }
+        explicit BusyScope(ConnectState *state);
+        BusyScope(BusyScope &&) = delete;
+        ~BusyScope();
 
     private:
-        QPointer<ConnectState> m_state;
+        ConnectState *m_state;
+        Presence m_presence;
     };
-    BusyScope busyScope();
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
-    // ---- Service client (service/) ----
-    // The service client's tests drive request() directly and read the session fields.
-    friend class TestRequest;
-    friend class TestLogin;
-    QCoro::Task<QJsonValue> request(QUrl router, QString path, QByteArray method = "GET",
-        std::optional<QByteArray> body = std::nullopt, bool authenticated = true,
-        std::optional<QString> apiKey = std::nullopt);
-    static QJsonValue unwrap(const QJsonValue &value);
+    // The connected flag of each launcher agent and its signal.
+    struct ConnectedFlag
+    {
+        AgentKind kind;
+        bool ConnectState::*flag;
+        void (ConnectState::*changed)();
+    };
+    static const ConnectedFlag &connectedFlag(AgentKind kind);
+
     std::optional<QUrl> normalizedRouterURL() const;
-    QCoro::Task<> loginTask(QUrl router);
-    QCoro::Task<> loginRemote(QUrl router);
-    QCoro::Task<RemoteSnapshot> syncAccount(QUrl router);
-    static QList<RemoteGroup> parseGroups(const QJsonValue &value);
-    static QList<RemoteModel> parseModels(const QJsonValue &value);
-    QCoro::Task<> configureCodexTask(QUrl router);
-    QCoro::Task<QString> resolveCodexToken(QUrl router);
-    QCoro::Task<QList<RemoteModel>> loadModels(QUrl router, QString apiKey);
-    QString loadKey();
-    void storeKey(const QString &key);
-
-    // ---- Agent configuration (agents/) ----
     QString backupDirectory() const;
-    QString execute(const QString &tool, const QStringList &arguments) const;
-    void configureCodex(const QUrl &router, const QString &apiKey);
-    void configureDesktopEnvironment(const QString &home, const QString &backup, const QString &apiKey);
     void configureAgent(AgentKind kind);
+    void keepSelectedModelListed();
+    // The tasks behind the operations.
+    QCoro::Task<> loginTask(QUrl router);
+    QCoro::Task<> configureCodexTask(QUrl router);
     QCoro::Task<> configureAgentTask(AgentKind kind, QUrl router);
-    void configureAgentWrapper(AgentKind kind, const QUrl &router);
-    QString preferredModel(AgentKind kind) const;
-    void configureOpenCode(const QUrl &router, const QString &model, const QString &backup);
-    void configureDeepSeekCrush(const QUrl &router, const QString &model, const QString &backup);
-
-    // ---- Installers (installers/) ----
     QCoro::Task<> downloadTask(OfficialInstaller installer, bool timeStamped);
-    QUrl codexDownloadURL() const;
+    // The dedicated key of the selected group: the stored one when usable, else one the
+    // relay issues, stored. Sets the name of the Keychain item in use.
+    QCoro::Task<QString> resolveCodexToken(QUrl router);
 
+    // Expires first in the destructor, before the collaborators end their tasks.
+    std::shared_ptr<const bool> m_presence = std::make_shared<const bool>(true);
     std::shared_ptr<Platform> m_platform;
-    // One long-lived manager; replies are released with deleteLater().
-    QNetworkAccessManager m_network;
 
     QString m_routerURL;
     QString m_username;
@@ -258,4 +230,8 @@ private:
     QString m_accessToken;
     QString m_accountKey;
     QString m_activeKeychainService;
+
+    // Last, so destroyed first: tasks still waiting end while every field is alive.
+    RelayClient m_relay;
+    InstallerDownload m_download;
 };

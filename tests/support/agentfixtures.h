@@ -1,8 +1,9 @@
 #pragma once
 
-// Shared fixtures of the agent configuration tests: files, the keyring through the built
-// `security`, fake agent commands, and a signed-in state against the local relay.
+// The shared test support: files and modes, the keyring through the built `security`, fake
+// agent commands, a signed-in state against the local relay, a recorder of notify signals.
 
+#include "recorder.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
 #include "testplatform.h"
@@ -68,43 +69,44 @@ inline QByteArray expectedFile(
     return text.toUtf8();
 }
 
-inline QString userName()
-{
-    return TestPlatform().user;
-}
-
 struct ToolRun
 {
     int status = -1;
     QByteArray out;
 };
 
-inline ToolRun runTool(const QString &program, const QStringList &arguments)
+// One of the tools built with the project (security, launchctl), run to its end.
+inline ToolRun runTool(const QString &name, const QStringList &arguments)
 {
     QProcess process;
-    process.start(program, arguments);
+    process.start(builtToolPath(name), arguments);
     process.waitForFinished(60000);
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         process.readAllStandardOutput() };
 }
 
-// The keyring, through the `security` built with the project.
+// The keyring item `service` of the test's user: store it, read it (empty when there is none).
 inline bool storeKey(const QString &service, const QString &key)
 {
-    return runTool(builtToolPath(QStringLiteral("security")),
+    return runTool(QStringLiteral("security"),
                { QStringLiteral("add-generic-password"), QStringLiteral("-U"), QStringLiteral("-a"),
-                   userName(), QStringLiteral("-s"), service, QStringLiteral("-w"), key })
+                   TestPlatform().user, QStringLiteral("-s"), service, QStringLiteral("-w"), key })
                .status
         == 0;
 }
 
-inline bool hasKey(const QString &service)
+inline QString storedKey(const QString &service)
 {
-    return runTool(builtToolPath(QStringLiteral("security")),
-               { QStringLiteral("find-generic-password"), QStringLiteral("-a"), userName(),
-                   QStringLiteral("-s"), service, QStringLiteral("-w") })
-               .status
-        == 0;
+    const ToolRun run = runTool(QStringLiteral("security"),
+        { QStringLiteral("find-generic-password"), QStringLiteral("-a"), TestPlatform().user,
+            QStringLiteral("-s"), service, QStringLiteral("-w") });
+    return run.status == 0 ? QString::fromUtf8(run.out).trimmed() : QString();
+}
+
+// Every entry of `directory`, hidden ones included, by name.
+inline QStringList entries(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
 // Writes the five fake agents into `dir`. Each prints, NUL-separated, the number of its
@@ -248,48 +250,5 @@ inline QString relayService(const RelayServer &relay, qint64 group)
 {
     return QStringLiteral("velmora-connect:127.0.0.1-%1:42:%2").arg(relay.baseUrl().port()).arg(group);
 }
-
-// Records the names of the state's change signals, in the order they are emitted.
-class SignalLog
-{
-public:
-    explicit SignalLog(ConnectState &state)
-    {
-        add(state, "routerURL", &ConnectState::routerURLChanged);
-        add(state, "username", &ConnectState::usernameChanged);
-        add(state, "password", &ConnectState::passwordChanged);
-        add(state, "selectedModel", &ConnectState::selectedModelChanged);
-        add(state, "reasoningEffort", &ConnectState::reasoningEffortChanged);
-        add(state, "models", &ConnectState::modelsChanged);
-        add(state, "groups", &ConnectState::groupsChanged);
-        add(state, "selectedGroupID", &ConnectState::selectedGroupIDChanged);
-        add(state, "accountName", &ConnectState::accountNameChanged);
-        add(state, "accountDetail", &ConnectState::accountDetailChanged);
-        add(state, "activity", &ConnectState::activityChanged);
-        add(state, "busy", &ConnectState::busyChanged);
-        add(state, "authenticated", &ConnectState::authenticatedChanged);
-        add(state, "tokenName", &ConnectState::tokenNameChanged);
-        add(state, "codexConnected", &ConnectState::codexConnectedChanged);
-        add(state, "claudeCodeConnected", &ConnectState::claudeCodeConnectedChanged);
-        add(state, "geminiConnected", &ConnectState::geminiConnectedChanged);
-        add(state, "kimiConnected", &ConnectState::kimiConnectedChanged);
-        add(state, "openCodeConnected", &ConnectState::openCodeConnectedChanged);
-        add(state, "deepSeekConnected", &ConnectState::deepSeekConnectedChanged);
-        add(state, "codexInstalled", &ConnectState::codexInstalledChanged);
-        add(state, "downloadProgress", &ConnectState::downloadProgressChanged);
-        QObject::connect(&state, &ConnectState::activityChanged, &m_context,
-            [this, &state] { activities << state.activity(); });
-    }
-
-    QStringList names; // every change signal, in order
-    QStringList activities; // every text `activity` took, in order
-
-private:
-    void add(ConnectState &state, const char *name, void (ConnectState::*signal)())
-    {
-        QObject::connect(&state, signal, &m_context, [this, name] { names << QLatin1String(name); });
-    }
-    QObject m_context; // ends the connections with the log
-};
 
 } // namespace AgentFixtures

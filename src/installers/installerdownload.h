@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+
+class QNetworkAccessManager;
+
+// downloadServer + "/agent-packages/" + the package's file name.
+QUrl installerUrl(const QUrl &downloadServer, const QString &packageFileName);
+
+// Downloads one installer package into a directory. The bytes go to a temporary file beside
+// the destination and take the destination's name only once the whole reply has arrived.
+class InstallerDownload : public QObject
+{
+    Q_OBJECT
+public:
+    struct Request
+    {
+        QUrl url;
+        QString directory; // created when missing
+        QString fileName; // the destination's name in `directory`
+        bool replace = false; // an earlier file of that name is replaced, else the move fails
+        QString notPublished; // the failure text of a refusal by the server
+        std::chrono::milliseconds stallTimeout { 60000 };
+    };
+    // Replies come from `network`, which outlives every download.
+    explicit InstallerDownload(QNetworkAccessManager &network);
+
+    // The saved package's path. Throws on every failure, leaving nothing behind.
+    QCoro::Task<QString> run(Request request);
+
+Q_SIGNALS:
+    // Bytes received of the running download; a total of -1 when the server announced none.
+    void progressed(qint64 received, qint64 total);
+
+private:
+    QNetworkAccessManager &m_network;
+};

@@ -1,0 +1,36 @@
+# Fails when an include in src/ points to a folder above its own or to a sibling folder. The
+# folders are ranked app > state > {service, agents, installers} > platform and every include
+# must go strictly down (or stay in its folder), so no cycle between folders can form either.
+# Run: cmake -DSOURCE_DIR=<src> -P layering.cmake
+set(rank_app 3)
+set(rank_state 2)
+set(rank_service 1)
+set(rank_agents 1)
+set(rank_installers 1)
+set(rank_platform 0)
+
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp ${SOURCE_DIR}/*.in)
+set(violations "")
+foreach(source ${sources})
+    string(REGEX MATCH "^[^/]+" from "${source}")
+    if(from STREQUAL source)
+        continue() # a file at the top of src/
+    endif()
+    if(NOT DEFINED rank_${from})
+        string(APPEND violations "\n  ${source}: the folder ${from} has no place in the layers")
+        continue()
+    endif()
+    file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+    foreach(include ${includes})
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"/]+)/.*" "\\1" to "${include}")
+        if(to STREQUAL from OR NOT DEFINED rank_${to})
+            continue()
+        endif()
+        if(NOT rank_${to} LESS rank_${from})
+            string(APPEND violations "\n  ${source}: ${include}")
+        endif()
+    endforeach()
+endforeach()
+if(violations)
+    message(FATAL_ERROR "Includes that point up or sideways:${violations}")
+endif()
