@@ -242,6 +242,8 @@ void TestRelayClient::issueKey_data()
                             << u'!' + ProvisioningTexts::keyMissing << false;
     QTest::addRow("key with a line feed")
         << 200 << QByteArray(R"({"key":"sk-a\nb"})") << u'!' + ProvisioningTexts::keyUnusable << false;
+    QTest::addRow("key with a blank at an end")
+        << 200 << QByteArray(R"({"key":"sk-a "})") << u'!' + ProvisioningTexts::keyUnusable << false;
 }
 
 void TestRelayClient::issueKey()

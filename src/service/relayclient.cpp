@@ -66,11 +66,11 @@ bool routeMissing(const ConnectError &error)
 
 } // namespace
 
-bool usableCredential(const QString &credential)
+bool usableCredential(const QString &key)
 {
-    if (credential.isEmpty() || credential != credential.trimmed())
+    if (key.isEmpty() || key != key.trimmed())
         return false;
-    return std::none_of(credential.cbegin(), credential.cend(), [](QChar c) {
+    return std::none_of(key.cbegin(), key.cend(), [](QChar c) {
         return c.category() == QChar::Other_Control || c == QChar::LineSeparator
             || c == QChar::ParagraphSeparator;
     });
