@@ -112,7 +112,7 @@ void TestRelayClient::headers()
     const auto outcome = finish(m_client->request(base, QStringLiteral("/x"), method, body, bearer));
     QVERIFY2(outcome.value, qPrintable(outcome.failure));
     QCOMPARE(m_relay->requests().size(), 1);
-    const RecordedRequest &sent = m_relay->requests().first();
+    const RecordedRequest sent = m_relay->requests().first();
     QCOMPARE(sent.method, method);
     QCOMPARE(sent.path, QStringLiteral("/x"));
     QCOMPARE(sent.headers.value("accept"), QByteArray("application/json"));
@@ -201,7 +201,7 @@ void TestRelayClient::signIn()
     const auto outcome
         = finish(m_client->signIn(router(), QStringLiteral("a@b.example"), QStringLiteral(" pw ")));
     QCOMPARE(outcome.value ? *outcome.value : u'!' + outcome.failure, expected);
-    const RecordedRequest &sent = m_relay->requests(loginPath).first();
+    const RecordedRequest sent = m_relay->requests(loginPath).first();
     QCOMPARE(sent.body, QByteArray(R"({"email":"a@b.example","password":" pw "})"));
     QVERIFY(!sent.headers.contains("authorization"));
 }
@@ -263,7 +263,7 @@ void TestRelayClient::issueKey()
     QCOMPARE(outcome.value ? *outcome.value : u'!' + outcome.failure, expected);
     QCOMPARE(m_relay->requests(keysPath).size(), fellBack ? 1 : 0);
     // A blank key name is replaced; the session token authorises the request.
-    const RecordedRequest &sent = m_relay->requests(desktopKeyPath).first();
+    const RecordedRequest sent = m_relay->requests(desktopKeyPath).first();
     QCOMPARE(sent.body, QByteArray(R"({"group_id":12,"name":"Velmora Connect"})"));
     QCOMPARE(sent.headers.value("authorization"), "Bearer " + token.toUtf8());
 }
