@@ -70,7 +70,7 @@ fault script-mode launcher scripts writable by group and others
 + inline constexpr int scriptMode = 0775;
 fault backup-skipped a replaced file is not backed up
 - const QString target = QDir(backupDir).filePath(source.fileName());
-+ if (source.exists()) return; const QString target = QDir(backupDir).filePath(source.fileName());
++ const QString target = QDir(backupDir).filePath(source.fileName()); if (!target.isEmpty()) { return; }
 fault backup-same-second two operations in one second share a backup directory
 - if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0 || errno != EEXIST)
 + if (::mkdir(QFile::encodeName(candidate).constData(), 0700) == 0 || true)
