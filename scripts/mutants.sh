@@ -98,9 +98,9 @@ fault clear-while-busy clearing runs while another operation is under way
 fault models-duplicates the model list keeps duplicates
 - if (seen.contains({ keyed.id, keyed.owner }))
 + if (false)
-fault models-order the model list is not sorted
+fault models-order the model list comes in reverse order
 - return std::tie(left.id, left.owner) < std::tie(right.id, right.owner);
-+ return false;
++ return std::tie(right.id, right.owner) < std::tie(left.id, left.owner);
 fault group-platform a group without platform shows an empty label
 - const QString label = platform.isEmpty() ? ServiceTexts::genericPlatform : platform;
 + const QString label = platform;
@@ -109,7 +109,7 @@ fault key-whitespace a key with white space at its ends is stored and used
 + if (key.isEmpty())
 fault key-fallback no fallback to /api/v1/keys when the desktop route is missing
 - if (!routeMissing(error))
-+ if (true)
++ if (!routeMissing(error) || true)
 fault download-short a download cut short is saved as a complete package
 - if (announced.isValid() && announced.toLongLong() != written)
 + if (false)
