@@ -142,7 +142,7 @@ fault keychain-port the keychain name of an http root uses port 443
 + = router.port() >= 0 ? router.port() : 443;
 fault keychain-account characters other than letters and digits reach the keychain name
 - if (QChar::isLetterOrNumber(baseCharacter(cluster)))
-+ if (true)
++ if (QChar::isLetterOrNumber(baseCharacter(cluster)) || true)
 fault plist-duplicate-key a property list with a key twice is accepted
 - if (map.contains(key))
 + if (false)
