@@ -12,6 +12,7 @@ namespace {
 const QString baseName = QStringLiteral("velmora-connect");
 // How long a second start waits for the first to listen and to answer.
 constexpr auto answerTime = 5s;
+constexpr char activationTokenVariable[] = "XDG_ACTIVATION_TOKEN";
 
 QString socketPath()
 {
@@ -29,9 +30,17 @@ SingleInstance::SingleInstance(QObject *parent)
     connect(&m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server.nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            Q_EMIT activationRequested();
-            socket->write("ok\n");
-            socket->disconnectFromServer();
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (!socket->canReadLine())
+                    return;
+                // On Wayland only the token of the start that the user made may raise a window.
+                const QByteArray token = socket->readLine().trimmed();
+                if (!token.isEmpty())
+                    qputenv(activationTokenVariable, token);
+                Q_EMIT activationRequested();
+                socket->write("ok\n");
+                socket->disconnectFromServer();
+            });
         }
     });
 }
@@ -69,6 +78,7 @@ bool SingleInstance::forwardToRunning() const
             return false;
         QThread::msleep(50);
     }
-    socket.waitForReadyRead(int(deadline.remainingTime()));
+    socket.write(qgetenv(activationTokenVariable) + '\n');
+    while (!socket.canReadLine() && socket.waitForReadyRead(int(deadline.remainingTime()))) { }
     return socket.readLine() == "ok\n";
 }

@@ -4,9 +4,10 @@
 #include <QLockFile>
 #include <QObject>
 
-// One running application per user: a second start asks the first to come to the front and
-// leaves. The first holds a lock file and listens on a local socket in the user's runtime
-// directory; the lock names its process, so one left behind by a crash is taken over.
+// One running application per user: a second start asks the first to come to the front, with
+// the activation token the desktop gave it, and leaves. The first holds a lock file and listens
+// on a local socket in the user's runtime directory; the lock names its process, so one left
+// behind by a crash is taken over.
 class SingleInstance : public QObject
 {
     Q_OBJECT
