@@ -1,7 +1,10 @@
 #pragma once
 
+#include "singleinstance.h"
+
 #include <QApplication>
 #include <chrono>
+#include <optional>
 
 class MainWindow;
 
@@ -13,6 +16,12 @@ class Application : public QApplication
 public:
     Application(int &argc, char **argv);
 
+    // The exit status of a process that must not open a window: a tool the window runs is
+    // missing, or the application already runs and was asked to come forward instead.
+    std::optional<int> leaveEarly();
+    // One running application per user; a second start is an activation of the first.
+    SingleInstance &singleInstance() { return m_singleInstance; }
+
     static constexpr std::chrono::milliseconds revealDelay { 200 };
 
     // Schedules the reveal step once, `delay` from now.
@@ -21,4 +30,7 @@ public:
     static void revealStep();
     // The application's first open main window, or none.
     static MainWindow *mainWindow();
+
+private:
+    SingleInstance m_singleInstance;
 };
