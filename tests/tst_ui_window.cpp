@@ -3,6 +3,7 @@
 
 #include "agentcard.h"
 #include "application.h"
+#include "contactcard.h"
 #include "drivenstate.h"
 #include "loginpanel.h"
 #include "mainwindow.h"

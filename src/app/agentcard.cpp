@@ -1,10 +1,10 @@
 #include "agentcard.h"
 
+#include "layouthelpers.h"
 #include "theme.h"
 #include "uitexts.h"
 
 #include <QBoxLayout>
-#include <QPainter>
 
 namespace {
 
@@ -19,27 +19,6 @@ ActionButton::Look connectLook(const QColor &tint)
 }
 
 } // namespace
-
-StatusDot::StatusDot(QWidget *parent)
-    : QWidget(parent)
-{
-    setFixedSize(7, 12);
-}
-
-void StatusDot::setColour(const QColor &colour)
-{
-    m_colour = colour;
-    update();
-}
-
-void StatusDot::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(m_colour);
-    painter.drawEllipse(QRectF(0, 5, 7, 7));
-}
 
 AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     : Surface(Theme::white(0.045), Theme::withAlpha(content.accent, 0.2), 8, parent)

@@ -1,8 +1,9 @@
 #include "confirmdialog.h"
 
-#include "symbols.h"
+#include "layouthelpers.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
-#include "widgets.h"
 
 #include <QBoxLayout>
 #include <QDialogButtonBox>

@@ -1,6 +1,11 @@
 #include "loginpanel.h"
 
+#include "contactcard.h"
+#include "layouthelpers.h"
+#include "scrollcolumn.h"
 #include "state/connectstate.h"
+#include "steplabel.h"
+#include "symbolview.h"
 #include "theme.h"
 #include "uitexts.h"
 

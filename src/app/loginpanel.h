@@ -1,8 +1,12 @@
 #pragma once
 
-#include "widgets.h"
+#include "actionbutton.h"
+#include "inputfield.h"
+#include "surface.h"
+#include "textlabel.h"
 
 class ConnectState;
+class ScrollColumn;
 
 // Step 01: the address, e-mail and password fields bound to the state, the login and clear
 // buttons, the account card and the contact card.

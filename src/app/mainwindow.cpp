@@ -5,6 +5,9 @@
 #include "setuppanel.h"
 #include "state/connectstate.h"
 #include "statusbar.h"
+#include "surface.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
 #include "uitexts.h"
 

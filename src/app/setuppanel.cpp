@@ -1,7 +1,12 @@
 #include "setuppanel.h"
 
 #include "agentcard.h"
+#include "layouthelpers.h"
+#include "picker.h"
 #include "state/connectstate.h"
+#include "steplabel.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
 #include "uitexts.h"
 

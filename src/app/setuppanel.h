@@ -1,7 +1,10 @@
 #pragma once
 
+#include "actionbutton.h"
 #include "installers/officialinstaller.h"
-#include "widgets.h"
+#include "scrollcolumn.h"
+#include "surface.h"
+#include "techbanner.h"
 
 #include <QList>
 #include <functional>

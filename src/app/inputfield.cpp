@@ -1,0 +1,44 @@
+#include "inputfield.h"
+
+#include "layouthelpers.h"
+#include "surface.h"
+#include "symbolview.h"
+#include "textlabel.h"
+#include "theme.h"
+
+#include <QBoxLayout>
+#include <QLineEdit>
+
+InputField::InputField(
+    const QString &label, const QString &placeholder, Symbol symbol, bool secure, QWidget *parent)
+    : QWidget(parent)
+    , m_edit(new QLineEdit)
+{
+    auto *layout = column(6, this);
+    layout->addWidget(new TextLabel(label, Theme::font(12, QFont::DemiBold), Theme::white(0.78), this));
+
+    auto *box = new Surface(Theme::white(0.055), Theme::white(0.1), 7, this);
+    auto *boxLayout = row(10, box);
+    boxLayout->setContentsMargins(12, 13, 12, 13);
+    boxLayout->addWidget(new SymbolView(symbol, 14, Theme::withAlpha(Theme::accent, 0.75), box));
+    m_edit->setParent(box);
+    m_edit->setFrame(false);
+    m_edit->setFont(Theme::font(14));
+    m_edit->setPlaceholderText(placeholder);
+    m_edit->setAccessibleName(label);
+    m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
+    QPalette palette = m_edit->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, Qt::white);
+    m_edit->setPalette(palette);
+    if (secure)
+        m_edit->setEchoMode(QLineEdit::Password);
+    boxLayout->addWidget(m_edit, 1);
+    layout->addWidget(box);
+}
+
+void InputField::display(const QString &text)
+{
+    if (m_edit->text() != text)
+        m_edit->setText(text);
+}
