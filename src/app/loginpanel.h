@@ -6,6 +6,7 @@
 #include "textlabel.h"
 
 class ConnectState;
+class QBoxLayout;
 class ScrollColumn;
 
 // Step 01: the address, e-mail and password fields bound to the state, the login and clear
@@ -26,6 +27,12 @@ public:
     TextLabel *accountDetailLabel() const { return m_accountDetail; }
 
 private:
+    void addIntroduction(QBoxLayout *layout);
+    void addCredentials(QBoxLayout *layout);
+    void addButtons(QBoxLayout *layout);
+    void addAccountCard(QBoxLayout *layout);
+    void bindFields();
+    void followState();
     void showAuthenticated();
     void showBusy();
 

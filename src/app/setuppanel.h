@@ -11,6 +11,7 @@
 
 class AgentCard;
 class ConnectState;
+class QBoxLayout;
 class QComboBox;
 class QGridLayout;
 
@@ -36,12 +37,14 @@ Q_SIGNALS:
     void codexDownloadRequested();
 
 private:
+    void addIntroduction(QBoxLayout *layout, QWidget *content);
     QWidget *sharedConfigurationCard();
     void addCards(QGridLayout *grid);
     void showGroups();
     void showModels();
     void showEffort();
     void showCodexInstalled();
+    void followState();
     void showBusy();
 
     ConnectState &m_state;
