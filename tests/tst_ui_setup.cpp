@@ -579,6 +579,8 @@ void TestSetup::recheck()
 
 int main(int argc, char *argv[])
 {
+    // A desktop screen, and a laptop's 1366 × 768 less a 32-point panel beside it.
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" VELMORA_TEST_DATA "/screens.json");
     Application app(argc, argv);
     TestSetup test;
     QTEST_SET_MAIN_SOURCE_PATH

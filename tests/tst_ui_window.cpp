@@ -463,6 +463,8 @@ void TestWindow::revealAfterActivation()
 
 int main(int argc, char *argv[])
 {
+    // A desktop screen, and a laptop's 1366 × 768 less a 32-point panel beside it.
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" VELMORA_TEST_DATA "/screens.json");
     Application app(argc, argv);
     TestWindow test;
     QTEST_SET_MAIN_SOURCE_PATH

@@ -95,7 +95,13 @@ ActionButton *AgentCard::addSubtitleAction(const QString &text)
     // No taller than the subtitle, so the Codex card's rows line up with its neighbour's.
     button->setFixedHeight(m_subtitle->sizeHint().height());
     m_subtitleRow->addWidget(button);
+    m_subtitleActions.append(button);
     return button;
+}
+
+QList<QWidget *> AgentCard::focusOrder() const
+{
+    return m_subtitleActions + QList<QWidget *> { m_download, m_connect };
 }
 
 QSize AgentCard::minimumSizeHint() const

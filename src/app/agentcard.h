@@ -45,6 +45,8 @@ public:
     StatusDot *statusDot() const { return m_dot; }
     ActionButton *downloadButton() const { return m_download; }
     ActionButton *connectButton() const { return m_connect; }
+    // The card's controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
     QSize minimumSizeHint() const override;
 
@@ -57,6 +59,7 @@ private:
     TextLabel *m_protocol;
     TextLabel *m_subtitle;
     QBoxLayout *m_subtitleRow;
+    QList<QWidget *> m_subtitleActions;
     StatusDot *m_dot;
     ActionButton *m_download;
     ActionButton *m_connect;

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLineEdit;
+class Surface;
 
 // A labelled input: the label above a box holding a symbol and the edit line.
 class InputField : public QWidget
@@ -18,6 +19,18 @@ public:
     // Shows `text` unless the edit already holds it, so that typing keeps its cursor.
     void display(const QString &text);
 
+Q_SIGNALS:
+    // The text changed by any means but display(): typing, pasting, undo, or an assistive
+    // technology writing through the accessibility interface.
+    void edited(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void showFocus();
+
     QLineEdit *m_edit;
+    Surface *m_box;
+    bool m_displaying = false;
 };

@@ -133,7 +133,7 @@ void LoginPanel::bindFields()
     const auto bind = [this](InputField *field, void (ConnectState::*setter)(const QString &),
                           void (ConnectState::*changed)(), const QString &(ConnectState::*getter)() const) {
         field->display((m_state.*getter)());
-        connect(field->edit(), &QLineEdit::textEdited, &m_state, setter);
+        connect(field, &InputField::edited, &m_state, setter);
         connect(&m_state, changed, field, [this, field, getter] { field->display((m_state.*getter)()); });
     };
     bind(m_address, &ConnectState::setRouterURL, &ConnectState::routerURLChanged, &ConnectState::routerURL);
@@ -158,6 +158,11 @@ void LoginPanel::followState()
         [this] { m_accountDetail->setText(m_state.accountDetail()); });
     showAuthenticated();
     showBusy();
+}
+
+QList<QWidget *> LoginPanel::focusOrder() const
+{
+    return { m_address->edit(), m_email->edit(), m_password->edit(), m_login, m_clear };
 }
 
 void LoginPanel::showAuthenticated()

@@ -25,6 +25,8 @@ public:
     Surface *accountCard() const { return m_accountCard; }
     TextLabel *accountNameLabel() const { return m_accountName; }
     TextLabel *accountDetailLabel() const { return m_accountDetail; }
+    // The panel's controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
 private:
     void addIntroduction(QBoxLayout *layout);

@@ -2,6 +2,7 @@
 
 #include "slimscrollbar.h"
 
+#include <QApplication>
 #include <QLayout>
 
 ScrollColumn::ScrollColumn(QWidget *content, QWidget *parent)
@@ -15,6 +16,13 @@ ScrollColumn::ScrollColumn(QWidget *content, QWidget *parent)
     viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     setWidget(content);
+    // The area itself takes no focus; the control that does is scrolled into view, however
+    // the focus came to it.
+    setFocusPolicy(Qt::NoFocus);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && widget() && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now, 0, 8);
+    });
     // Keep the content clear of the scroll bar while it shows.
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
         if (QLayout *layout = widget()->layout()) {

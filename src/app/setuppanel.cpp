@@ -201,6 +201,14 @@ void SetupPanel::addCards(QGridLayout *grid)
     }
 }
 
+QList<QWidget *> SetupPanel::focusOrder() const
+{
+    QList<QWidget *> order { m_groupPicker, m_modelPicker, m_effortPicker };
+    for (const AgentCard *card : m_cards)
+        order += card->focusOrder();
+    return order;
+}
+
 void SetupPanel::showGroups()
 {
     const QSignalBlocker blocker(m_groupPicker);

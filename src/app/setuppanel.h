@@ -31,6 +31,8 @@ public:
     // In grid order: Codex, Claude Code, Gemini CLI, Kimi Code, OpenCode, DeepSeek Agent.
     const QList<AgentCard *> &cards() const { return m_cards; }
     ActionButton *recheckButton() const { return m_recheck; }
+    // The panel's controls in reading order: the pickers, then card by card.
+    QList<QWidget *> focusOrder() const;
 
 Q_SIGNALS:
     // The Codex card's download button: the window asks before downloading.
