@@ -86,7 +86,8 @@ QSize MainWindow::room() const
 
 QSize MainWindow::standardSize() const
 {
-    return defaultSize.boundedTo(room());
+    const QSize room = this->room();
+    return defaultSize.boundedTo(room) == defaultSize ? defaultSize : room;
 }
 
 void MainWindow::fitScreen()

@@ -33,8 +33,8 @@ public:
     // The application's main windows in the order they were made.
     static QList<MainWindow *> windows();
 
-    // The content size the window opens at: the standard size, or less where the screen's
-    // available area (less the window's frame) is smaller.
+    // The content size the window opens at: the standard size where the screen's available
+    // area (less the window's frame) holds it, else all of that area.
     QSize standardSize() const;
     // Lowers the content minimum, and the size, to what the window's screen holds.
     void fitScreen();
