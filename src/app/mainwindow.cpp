@@ -46,8 +46,6 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     m_state->setParent(this);
     registry().append(this);
     setWindowTitle(UiTexts::applicationName);
-    resize(standardSize());
-    fitScreen();
     // The window itself holds the focus at first, so that no field claims it (and no caret
     // blinks) until the user picks one.
     setFocusPolicy(Qt::ClickFocus);
@@ -60,6 +58,8 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     layout->addLayout(body(), 1);
     layout->addWidget(m_statusBar);
     setReadingOrder();
+    resize(standardSize());
+    fitScreen();
 
     connect(m_setupPanel, &SetupPanel::codexDownloadRequested, this, &MainWindow::askToDownloadCodex);
 }
@@ -94,8 +94,9 @@ void MainWindow::fitScreen()
 {
     // Where the screen is smaller than the window's standard size, the window takes what there
     // is: the panels scroll, and the header and the status bar stay in view.
+    // Never below what the content needs, though: squeezed further, it would overlap.
     const QSize room = this->room();
-    setMinimumSize(minimumContentSize.boundedTo(room));
+    setMinimumSize(minimumContentSize.boundedTo(room).expandedTo(layout()->minimumSize()));
     if (size() != size().boundedTo(room))
         resize(size().boundedTo(room));
 }
