@@ -51,6 +51,9 @@ public:
     QSize minimumSizeHint() const override;
 
 private:
+    void addHeader(QBoxLayout *layout);
+    void addTexts(QBoxLayout *layout);
+    void addButtons(QBoxLayout *layout);
     void restyle();
 
     AgentCardContent m_content;
