@@ -79,9 +79,12 @@ void ActionButton::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(box, m_look.radius, m_look.radius);
 
     if (hasFocus()) {
+        // A white ring with a dark inner edge: it shows on every fill, the accent one included.
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(Theme::withAlpha(Theme::accent, 0.8), 2));
+        painter.setPen(QPen(Qt::white, 2));
         painter.drawRoundedRect(box.adjusted(1, 1, -1, -1), m_look.radius - 1, m_look.radius - 1);
+        painter.setPen(QPen(Theme::black(0.6), 1));
+        painter.drawRoundedRect(box.adjusted(2.5, 2.5, -2.5, -2.5), m_look.radius - 2.5, m_look.radius - 2.5);
     }
 
     // Symbol and text, centred as one label.
