@@ -85,7 +85,8 @@ void Application::revealStep()
     MainWindow *window = mainWindow();
     if (!window)
         return;
-    window->resize(MainWindow::defaultSize);
+    window->fitScreen();
+    window->resize(window->standardSize());
     if (QScreen *screen = window->screen()) {
         QRect frame = window->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

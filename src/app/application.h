@@ -26,7 +26,8 @@ public:
 
     // Schedules the reveal step once, `delay` from now.
     void revealMainWindow(std::chrono::milliseconds delay);
-    // The reveal step: the first main window, if any, at 1280 × 840, centred, raised, active.
+    // The reveal step: the first main window, if any, at its standard size, centred, raised,
+    // active.
     static void revealStep();
     // The application's first open main window, or none.
     static MainWindow *mainWindow();

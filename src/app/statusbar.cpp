@@ -1,5 +1,6 @@
 #include "statusbar.h"
 
+#include "layouthelpers.h"
 #include "state/connectstate.h"
 #include "theme.h"
 #include "uitexts.h"
