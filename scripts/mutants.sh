@@ -131,9 +131,9 @@ fault plist-escape an ampersand in the home path breaks the property list
 fault model-prefix-case the agent's model is not found in another letter case
 - if (model.id.toLower().startsWith(prefix))
 + if (model.id.startsWith(prefix))
-fault merge-drops the JSON merge drops the user's own members
-- return document.object();
-+ return {};
+fault merge-drops the provider merge drops the user's other providers
+- QJsonObject table = config.value(tableKey).toObject(); // empty unless it is an object
++ QJsonObject table;
 fault password-kept the password stays in memory after signing in
 - setPassword(QString());
 + (void)0;
