@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 class TestWindow : public QObject
 {
@@ -30,6 +31,7 @@ private Q_SLOTS:
     void activityColour_data();
     void activityColour();
     void statusSymbolFollowsBusy();
+    void relayTextInTooltips();
     void contactText();
     void downloadProgress_data();
     void downloadProgress();
@@ -121,6 +123,25 @@ void TestWindow::activityColour()
     // And back to white with the next text.
     m_state->setActivity(QStringLiteral("准备就绪"));
     QCOMPARE(label->colour(), Theme::white(0.7));
+}
+
+void TestWindow::relayTextInTooltips()
+{
+    // Text from the relay reads as it is, the way a tooltip shows it: Qt renders anything that
+    // merely looks like markup as rich text.
+    const QString text = QStringLiteral("登录失败：<img width=1800 src=x><h1>大</h1> & <b>");
+    m_state->setActivity(text);
+    m_state->setModels({ RemoteModel { text, QStringLiteral("o") } });
+    m_state->setSelectedModel(text);
+    for (const QWidget *widget : { static_cast<QWidget *>(m_window->statusBar()->activityLabel()),
+             static_cast<QWidget *>(m_window->setupPanel()->modelPicker()) }) {
+        QTextDocument shown;
+        if (Qt::mightBeRichText(widget->toolTip()))
+            shown.setHtml(widget->toolTip());
+        else
+            shown.setPlainText(widget->toolTip());
+        QCOMPARE(shown.toPlainText(), text);
+    }
 }
 
 void TestWindow::statusSymbolFollowsBusy()
