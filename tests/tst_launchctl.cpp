@@ -266,13 +266,13 @@ void TestLaunchctl::damagedState()
 void TestLaunchctl::fullDisk()
 {
     QVERIFY(QDir().mkpath(m_state));
-    if (!mountSmallDisk(m_state, 24 * 1024))
+    if (!mountSmallDisk(m_state, 8 * 1024))
         QSKIP("a 64 KiB tmpfs cannot be mounted here (needs root): the full-disk case is not run");
     const auto unmount = qScopeGuard([&] { unmountSmallDisk(m_state); });
     QCOMPARE(launchctl({ QStringLiteral("setenv"), QStringLiteral("A"), QStringLiteral("1") }).status, 0);
     const QByteArray before = readFile(domain() + QStringLiteral("/environment.json"));
     // A value too large for what is left: a failure naming the file, and the old state kept.
-    const Run run = launchctl({ QStringLiteral("setenv"), QStringLiteral("B") }, QByteArray(32 * 1024, 'k'));
+    const Run run = launchctl({ QStringLiteral("setenv"), QStringLiteral("B") }, QByteArray(12 * 1024, 'k'));
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.startsWith("launchctl: " + QFile::encodeName(domain()) + "/environment.json: "),
         run.err.constData());
