@@ -127,14 +127,14 @@ void TestFileUtils::backups()
 void TestFileUtils::jsonObjectFailures_data()
 {
     QTest::addColumn<QByteArray>("content"); // "<fifo>": a named pipe in place of the file
-    QTest::addColumn<QString>("failure"); // the whole text, or (after "…") a part of it
+    QTest::addColumn<QString>("failure"); // the text, or a part of it
     QTest::newRow("array") << QByteArray("[]") << "opencode.json 不是可合并的 JSON 对象";
-    QTest::newRow("cut short") << QByteArray("{\"a\": ") << "…opencode.json: unterminated object";
+    QTest::newRow("cut short") << QByteArray("{\"a\": ") << "opencode.json: unterminated object";
     // Qt keeps integers exactly within 64 bits only: a larger one would be written back changed.
     QTest::newRow("integer of 2^63") << QByteArray("{\"id\": 9223372036854775808}")
                                      << "opencode.json 中的整数 9223372036854775808 超出 64 位，无法原样保留";
     // Opening a pipe would wait for a writer for good.
-    QTest::newRow("named pipe") << QByteArray("<fifo>") << "…opencode.json: not a regular file";
+    QTest::newRow("named pipe") << QByteArray("<fifo>") << "opencode.json: not a regular file";
 }
 
 void TestFileUtils::jsonObjectFailures()
@@ -153,10 +153,7 @@ void TestFileUtils::jsonObjectFailures()
         writeFile(path, content);
     }
     const QString text = failureOf([&] { FileUtils::jsonObject(path); });
-    if (failure.startsWith(u'…'))
-        QVERIFY2(text.contains(failure.mid(1)), qPrintable(text));
-    else
-        QCOMPARE(text, failure);
+    QVERIFY2(text.contains(failure), qPrintable(text));
 }
 
 void TestFileUtils::jsonRoundTrip()
