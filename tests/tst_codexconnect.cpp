@@ -250,6 +250,8 @@ void TestCodexConnect::useRecordingLaunchctl()
     writeFile(tool,
         QStringLiteral("#!/bin/sh\n"
                        "printf '%s\\037' \"$@\" >> \"%1\"\n"
+                       // The key comes on standard input, out of the process list.
+                       "if [ \"$1:$#\" = setenv:2 ]; then printf 'stdin:%s\\037' \"$(cat)\" >> \"%1\"; fi\n"
                        "printf '\\n' >> \"%1\"\n"
                        "if [ -e \"%2/fail-$1\" ]; then exit 1; fi\n")
             .arg(m_dir->filePath(QStringLiteral("launchctl.log")), m_dir->path())
@@ -429,7 +431,8 @@ void TestCodexConnect::storedKey()
     QCOMPARE(
         jsonFile(codex(QStringLiteral("auth.json"))).value(QStringLiteral("OPENAI_API_KEY")).toString(), key);
     QCOMPARE(launchctlCalls().first(),
-        QStringList({ QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), key }));
+        QStringList(
+            { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), QStringLiteral("stdin:") + key }));
 }
 
 void TestCodexConnect::fallback_data()
@@ -797,9 +800,10 @@ void TestCodexConnect::files()
     QVERIFY(entries(backups() + u'/' + made.first()).isEmpty());
 
     QCOMPARE(launchctlCalls(),
-        QList<QStringList>({ { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), key },
-            { QStringLiteral("bootout"), QStringLiteral("gui/501/") + label },
-            { QStringLiteral("bootstrap"), QStringLiteral("gui/501"), plist() } }));
+        QList<QStringList>(
+            { { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), QStringLiteral("stdin:") + key },
+                { QStringLiteral("bootout"), QStringLiteral("gui/501/") + label },
+                { QStringLiteral("bootstrap"), QStringLiteral("gui/501"), plist() } }));
 }
 
 // Old files of other modes and contents: replaced (config.toml whole, auth.json merged), every
@@ -989,7 +993,8 @@ void TestCodexConnect::launchctlCommands()
     QCOMPARE(m_state->codexConnected(), activity == configured);
     expectBusyClearedLast();
     const QString key = m_relay->issuedKeys().value(m_group);
-    const QList<QStringList> expected { { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), key },
+    const QList<QStringList> expected { { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"),
+                                            QStringLiteral("stdin:") + key },
         { QStringLiteral("bootout"), QStringLiteral("gui/4242/") + label },
         { QStringLiteral("bootstrap"), QStringLiteral("gui/4242"), plist() } };
     QCOMPARE(launchctlCalls(), expected.mid(0, calls));

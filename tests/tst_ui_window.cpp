@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QWindow>
 
 class TestWindow : public QObject
@@ -30,6 +31,7 @@ private Q_SLOTS:
 
     void activityColour_data();
     void activityColour();
+    void relayTextInTooltips();
     void downloadProgress();
     void followsBusy();
     void fieldsWriteThrough_data();
@@ -104,6 +106,25 @@ void TestWindow::activityColour()
     m_state->setActivity(text);
     QCOMPARE(label->text(), text);
     QCOMPARE(label->colour() != plain, red);
+}
+
+void TestWindow::relayTextInTooltips()
+{
+    // Text from the relay reads as it is, the way a tooltip shows it: Qt renders anything that
+    // merely looks like markup as rich text.
+    const QString text = QStringLiteral("登录失败：<img width=1800 src=x><h1>大</h1> & <b>");
+    m_state->setActivity(text);
+    m_state->setModels({ RemoteModel { text, QStringLiteral("o") } });
+    m_state->setSelectedModel(text);
+    for (const QWidget *widget : { static_cast<QWidget *>(m_window->statusBar()->activityLabel()),
+             static_cast<QWidget *>(m_window->setupPanel()->modelPicker()) }) {
+        QTextDocument shown;
+        if (Qt::mightBeRichText(widget->toolTip()))
+            shown.setHtml(widget->toolTip());
+        else
+            shown.setPlainText(widget->toolTip());
+        QCOMPARE(shown.toPlainText(), text);
+    }
 }
 
 void TestWindow::downloadProgress()

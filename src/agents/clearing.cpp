@@ -5,7 +5,6 @@
 #include "service/keychain.h"
 #include "state/connectstate.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -15,13 +14,6 @@ QStringList keychainServicesToDelete(const QString &activeService, const Deploym
 {
     return { activeService, Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host()),
         Keychain::legacyKeychainService(deployment.legacyApiHost) };
-}
-
-void removeFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.remove())
-        throw PlatformError(path + QStringLiteral(": ") + file.errorString());
 }
 
 } // namespace
@@ -41,7 +33,7 @@ void ConnectState::clearConfiguration()
         FileUtils::backupFile(config, backup);
         FileUtils::backupFile(auth, backup);
         if (QFileInfo::exists(config))
-            removeFile(config);
+            FileUtils::removeFile(config);
         if (QFileInfo::exists(auth)) {
             QJsonObject object = FileUtils::jsonObject(auth);
             object.remove(CodexFiles::apiKeyVariable);
@@ -72,8 +64,13 @@ void ConnectState::clearConfiguration()
             launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_platform->userId()) });
     } catch (...) {
     }
-    QFile::remove(CodexFiles::environmentScriptPath(home));
-    QFile::remove(CodexFiles::launchAgentPath(home));
+    for (const QString &path :
+        { CodexFiles::environmentScriptPath(home), CodexFiles::launchAgentPath(home) }) {
+        try {
+            FileUtils::removeFile(path);
+        } catch (...) {
+        }
+    }
 
     m_accessToken.clear();
     setGroups({});

@@ -21,7 +21,12 @@ void ConnectState::configureDesktopEnvironment(
 
     const QString launchctl = m_platform->launchctlTool();
     const uint uid = m_platform->userId();
+#ifdef Q_OS_MACOS
     execute(launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
+#else
+    // The stand-in reads a missing value from standard input, out of the process list.
+    FileUtils::execute(launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable }, apiKey);
+#endif
     try {
         execute(launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(uid) });
     } catch (const Failure &) {

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // The file and command utilities every writer is built from. Failures are thrown as
 // ConnectError (the product's own texts) or PlatformError (the system's description).
@@ -18,26 +19,38 @@ inline constexpr int scriptMode = 0700; // scripts
 // create it is ignored here (the first copy into it then fails).
 QString backupDirectory(const QString &home, const QDateTime &now);
 
-// Copies `path` into `backupDir` under its own file name when it exists.
+// Copies `path` (for a link, the file it leads to) into `backupDir` under its own file name
+// when it exists. Anything other than a regular file is refused before it is opened.
 void backupFile(const QString &path, const QString &backupDir);
 
 // The JSON object in `path`: empty when the file is missing; the read or parse error;
-// "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object.
+// "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object; the file and
+// the number when it holds an integer beyond 64 bits, which could not be written back exactly.
+// Anything other than a regular file is refused before it is opened.
 QJsonObject jsonObject(const QString &path);
 
 // Pretty-printed, keys sorted at every level, one final line feed, mode 0600.
 void writeJSONObject(const QJsonObject &object, const QString &path);
 
-// Writes `text` as UTF-8 atomically; the file never has a mode other than `mode`, not even
-// for a moment. The parent directory must exist.
+// Writes `text` as UTF-8 atomically, through a link to the file it leads to; the file never
+// has a mode other than `mode`, not even for a moment. On failure (a full disk) the old file
+// keeps its bytes and the error names the file. The parent directory must exist.
 void writeSecure(const QString &text, const QString &path, int mode);
 
 // Runs `tool` with `arguments` (no shell), waits, returns standard output. Standard error is
-// never read. A non-zero status raises "本机配置命令失败"; a launch failure, the system's text.
-QString execute(const QString &tool, const QStringList &arguments);
+// never read. Standard input is inherited, or, with `input`, a pipe carrying that text: a
+// secret handed over this way never shows in the process list. A non-zero status raises
+// "本机配置命令失败"; a launch failure, the system's text.
+QString execute(
+    const QString &tool, const QStringList &arguments, const std::optional<QString> &input = std::nullopt);
 
 // A single POSIX shell word that expands to exactly `text`.
 QString shellQuote(const QString &text);
+
+// Removes the file at `path`. Writes go through links (users keep their dotfiles in
+// repositories), so for a link this removes the file it leads to, where the content was
+// written; the link stays and leads the next write to the same place.
+void removeFile(const QString &path);
 
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);

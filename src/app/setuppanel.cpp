@@ -3,6 +3,7 @@
 #include "agentcard.h"
 #include "layouthelpers.h"
 #include "picker.h"
+#include "plaintooltip.h"
 #include "state/connectstate.h"
 #include "steplabel.h"
 #include "symbolview.h"
@@ -229,7 +230,7 @@ void SetupPanel::showModels()
     // A selection that is not on the list shows as no selection.
     m_modelPicker->setCurrentIndex(m_modelPicker->findData(m_state.selectedModel()));
     // The picker is narrow: the whole id is at hand under the pointer.
-    m_modelPicker->setToolTip(m_modelPicker->currentText());
+    m_modelPicker->setToolTip(plainTooltip(m_modelPicker->currentText()));
 }
 
 void SetupPanel::showEffort()
