@@ -3,6 +3,7 @@
 // Shared fixtures of the agent configuration tests: files, the keyring through the built
 // `security`, fake agent commands, and a signed-in state against the local relay.
 
+#include "agents/launchers.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
 #include "testplatform.h"
@@ -67,6 +68,11 @@ inline QByteArray expectedFile(
     text.replace(QStringLiteral("{MODEL}"), model);
     return text.toUtf8();
 }
+
+// The folder of tests/data/agents holding the launchers as written on this system.
+inline const QString hostLaunchers = QLatin1String(
+    Launchers::hostKeyringCommand == Launchers::KeyringCommand::secretTool ? "launchers-linux/"
+                                                                           : "launchers/");
 
 inline QString userName()
 {
