@@ -1,5 +1,6 @@
-// The Codex files as pure texts, read back by real parsers, and the environment script run by
-// dash and bash against the test's keyring and the built `launchctl`.
+// The Codex files as pure texts, read back by real parsers. The environment script runs for
+// real when the launchctl stand-in loads it (Codex connect tests); its keychain line is the
+// launchers' own, run by dash and bash there.
 
 #include "agentfixtures.h"
 #include "agents/codexfiles.h"
@@ -30,12 +31,8 @@ private Q_SLOTS:
     void rootText();
     void configToml_data();
     void configToml();
-    void tomlBasicString_data();
-    void tomlBasicString();
     void environmentScript_data();
     void environmentScript();
-    void environmentScriptRuns_data();
-    void environmentScriptRuns();
     void plist_data();
     void plist();
 };
@@ -46,8 +43,6 @@ void TestCodexFiles::rootText_data()
     QTest::addColumn<QString>("root");
     QTest::newRow("several trailing slashes") << "https://api.velmora.example///"
                                               << "https://api.velmora.example";
-    QTest::newRow("port and path") << "http://127.0.0.1:8787/relay/base/"
-                                   << "http://127.0.0.1:8787/relay/base";
     QTest::newRow("encoded path") << "https://h.example/a b"
                                   << "https://h.example/a%20b";
 }
@@ -74,8 +69,6 @@ void TestCodexFiles::configToml_data()
     QTest::newRow("model closing its string and adding a table")
         << "gpt\"\n[mcp_servers.evil]\ncommand = \"sh\"\n#\\"
         << "high" << base << false;
-    QTest::newRow("model ending in a backslash") << "m\\"
-                                                 << "low" << base << false;
     QTest::newRow("effort adding a key") << "gpt-5.5"
                                          << "high\"\napproval_policy = \"never" << base << false;
     QTest::newRow("base URL adding a key") << "gpt-5.5"
@@ -117,28 +110,6 @@ void TestCodexFiles::configToml()
     QVERIFY(table == expected);
 }
 
-void TestCodexFiles::tomlBasicString_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("quoted");
-    QTest::newRow("empty") << QString() << "\"\"";
-    QTest::newRow("quote and backslash") << "a\\\""
-                                         << "\"a\\\\\\\"\"";
-    QTest::newRow("short escapes") << "\n\r\t\b\f"
-                                   << "\"\\n\\r\\t\\b\\f\"";
-    QTest::newRow("other controls") << QStringLiteral("\x1b") + QChar(0) + QStringLiteral("\x7f")
-                                    << "\"\\u001B\\u0000\\u007F\"";
-    QTest::newRow("apostrophe, Chinese, emoji") << "it's 模型🚀"
-                                                << "\"it's 模型🚀\"";
-}
-
-void TestCodexFiles::tomlBasicString()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, quoted);
-    QCOMPARE(CodexFiles::tomlBasicString(value), quoted);
-}
-
 void TestCodexFiles::environmentScript_data()
 {
     QTest::addColumn<KeyringCommand>("keyring");
@@ -153,45 +124,6 @@ void TestCodexFiles::environmentScript()
     QFETCH(QString, expected);
     const QString service = QStringLiteral("velmora-connect:api.velmora.example-443:demo-velmora-example:12");
     QCOMPARE(CodexFiles::codexEnvironmentScript(service, keyring).toUtf8(), dataFile(expected));
-}
-
-void TestCodexFiles::environmentScriptRuns_data()
-{
-    QTest::addColumn<QString>("shell");
-    QTest::addColumn<QString>("service");
-    QTest::addColumn<bool>("stored");
-    for (const QString &shell : { QStringLiteral("/bin/dash"), QStringLiteral("/bin/bash") }) {
-        QTest::addRow("%s, quotes and expansions", qPrintable(shell))
-            << shell << QStringLiteral("velmora connect:o'neil $HOME`id`\"x\\\":7") << true;
-        QTest::addRow("%s, no item", qPrintable(shell))
-            << shell << QStringLiteral("velmora-connect:none") << false;
-    }
-}
-
-// The script reads the item named in it and sets the variable to exactly the stored key; with
-// no item, `set -eu` stops it before it sets anything.
-void TestCodexFiles::environmentScriptRuns()
-{
-    QFETCH(QString, shell);
-    QFETCH(QString, service);
-    QFETCH(bool, stored);
-    QTemporaryDir dir;
-    const QString script = dir.filePath(QStringLiteral("velmora-connect-codex-env"));
-    QVERIFY(writeFile(script, CodexFiles::codexEnvironmentScript(service).toUtf8()));
-    const QString key = QStringLiteral("sk-velmora-") + QString::number(qHash(service + shell), 16);
-    QVERIFY(!stored || storeKey(service, key));
-
-    QProcess process;
-    QProcessEnvironment environment = launcherEnvironment(dir.path());
-    environment.insert(QStringLiteral("XDG_STATE_HOME"), dir.filePath(QStringLiteral("state")));
-    process.setProcessEnvironment(environment);
-    process.start(shell, { script });
-    QVERIFY(process.waitForFinished());
-    QCOMPARE(process.exitCode() == 0, stored);
-    process.start(
-        builtToolPath(QStringLiteral("launchctl")), { QStringLiteral("getenv"), CodexFiles::apiKeyVariable });
-    QVERIFY(process.waitForFinished());
-    QCOMPARE(process.readAllStandardOutput().trimmed(), stored ? key.toUtf8() : QByteArray());
 }
 
 void TestCodexFiles::plist_data()

@@ -1,5 +1,6 @@
-// The local relay the integration tests, the demo and the agents run against: its demo
-// behaviour, the agents' model calls and every scriptable fault, seen from a plain HTTP client.
+// The local relay the integration tests, the demo and the agents run against, seen from a plain
+// HTTP client: the agents' model calls, scenarios and the command. The sign-in and key routes
+// are exercised by the tests of the layers that call them.
 
 #include "agentfixtures.h"
 #include "installers/officialinstaller.h"
@@ -15,11 +16,8 @@ class TestRelay : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void demoRoutes_data();
-    void demoRoutes();
     void modelCalls_data();
     void modelCalls();
-    void scripts();
     void scenario();
     void command_data();
     void command();
@@ -69,40 +67,6 @@ QByteArray TestRelay::issueKey(int group)
     return QJsonDocument::fromJson(issued.body)["data"]["key"].toString().toUtf8();
 }
 
-void TestRelay::demoRoutes_data()
-{
-    QTest::addColumn<QByteArray>("method");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QByteArray>("bearer");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("reply");
-    QTest::newRow("login, wrong password") << QByteArray("POST") << "/api/v1/auth/login"
-                                           << QByteArray(R"({"email":"demo@velmora.example","password":"x"})")
-                                           << QByteArray() << 401 << R"({"message":"邮箱或密码错误"})";
-    QTest::newRow("key, unknown group")
-        << QByteArray("POST") << "/api/v1/desktop/key" << QByteArray(R"({"name":"n","group_id":99})")
-        << QByteArray("demo-access-token") << 400 << R"({"message":"渠道接口不存在"})";
-    QTest::newRow("model call, wrong key")
-        << QByteArray("POST") << "/v1/messages" << QByteArray(R"({"model":"m"})")
-        << QByteArray("sk-velmora-wrong") << 401 << R"({"error":{"message":"无效的 API Key"}})";
-    QTest::newRow("unknown path") << QByteArray("GET") << "/v1beta/models/a/b:generateContent" << QByteArray()
-                                  << QByteArray() << 404 << "404 page not found";
-}
-
-void TestRelay::demoRoutes()
-{
-    QFETCH(QByteArray, method);
-    QFETCH(QString, path);
-    QFETCH(QByteArray, body);
-    QFETCH(QByteArray, bearer);
-    QFETCH(int, status);
-    QFETCH(QString, reply);
-    const Result result = fetch(method, path, body, bearer);
-    QCOMPARE(result.status, status);
-    QCOMPARE(result.body, reply.toUtf8());
-}
-
 void TestRelay::modelCalls_data()
 {
     QTest::addColumn<QString>("path");
@@ -129,8 +93,8 @@ void TestRelay::modelCalls_data()
                                       << "candidates/0/content/parts/0/text";
 }
 
-// Every protocol answers "pong" where its clients read the text, streamed when asked; the
-// call log records path, key and model.
+// Every protocol answers "pong" where its clients read the text, streamed when asked, and
+// only to a key it issued; the call log records path, key and model.
 void TestRelay::modelCalls()
 {
     QFETCH(QString, path);
@@ -166,37 +130,7 @@ void TestRelay::modelCalls()
         QJsonObject(
             { { "path", path }, { "key", QString::fromUtf8(key) }, { "model", "m-1" }, { "status", 200 } }));
     QCOMPARE(mode(dir.filePath(QStringLiteral("calls"))), 0600);
-}
-
-void TestRelay::scripts()
-{
-    // One key per group, the same again on later calls, and the model list only for it.
-    const QByteArray key = issueKey(1);
-    QCOMPARE(issueKey(1), key);
-    QVERIFY(issueKey(2) != key);
-    QCOMPARE(
-        QJsonDocument::fromJson(fetch("GET", QStringLiteral("/v1/models"), {}, key).body)["data"].toArray(),
-        m_relay->account().models);
-
-    RelayReply reply;
-    reply.status = 502;
-    reply.body = "<html>Bad gateway</html>";
-    reply.headers = { { "Content-Type", "text/html" } };
-    m_relay->script("GET", QStringLiteral("/api/v1/auth/me"), reply);
-    const Result scripted = fetch("GET", QStringLiteral("/api/v1/auth/me"), {}, "demo-access-token");
-    QCOMPARE(std::tuple(scripted.status, scripted.body, scripted.contentType),
-        std::tuple(502, reply.body, QByteArray("text/html")));
-    QCOMPARE(fetch("POST", QStringLiteral("/api/v1/auth/me")).status, 405); // another method: the demo's
-    reply = {};
-    reply.status = 204;
-    m_relay->script("*", QStringLiteral("/api/v1/auth/me"), reply);
-    QCOMPARE(fetch("PUT", QStringLiteral("/api/v1/auth/me")).status, 204);
-    m_relay->removeRoute("POST", QStringLiteral("/api/v1/desktop/key"));
-    m_relay->removeRoute("POST", QStringLiteral("/api/v1/keys"), true);
-    QCOMPARE(fetch("GET", QStringLiteral("/api/v1/desktop/key")).status, 404);
-    QCOMPARE(fetch("POST", QStringLiteral("/api/v1/keys"), "{}", "demo-access-token").status, 405);
-    m_relay->clearScripts();
-    QCOMPARE(fetch("GET", QStringLiteral("/api/v1/auth/me"), {}, "demo-access-token").status, 200);
+    QCOMPARE(fetch("POST", path, body, "sk-velmora-not-issued").status, 401);
 }
 
 // A scenario replaces the account and routes, and adds packages from memory or from a file,
@@ -215,7 +149,6 @@ void TestRelay::scenario()
         "routes": [
             {"method": "GET", "path": "/api/v1/auth/me", "status": 500, "body": {"message": "坏了"}},
             {"path": "/v1/models", "bodyText": "not json", "headers": {"Content-Type": "text/plain"}},
-            {"method": "GET", "path": "/api/v1/groups/available", "delayMs": 50},
             {"path": "/agent-packages/cut.zip", "bodyText": "%1", "closeMidBody": true}
         ],
         "packages": {"one.zip": "inline text", "big.dmg": "%2"}
@@ -245,7 +178,6 @@ void TestRelay::command_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("demo") << QByteArray() << QString();
     QTest::newRow("not JSON") << QByteArray("{routes") << "velmora-relay-sim: %1: unterminated object";
-    QTest::newRow("an array") << QByteArray("[]") << "velmora-relay-sim: %1: not a JSON object";
     QTest::newRow("bad account") << QByteArray(R"({"account": {"password": 5}})")
                                  << "velmora-relay-sim: %1: account.password must be a string";
 }
