@@ -133,12 +133,12 @@ struct AgentRun
 };
 
 // The environment a launcher is started with: the test's own (its keyring session, HOME,
-// USER), with the fake agents and the built `security` first on PATH.
+// USER), with the fake agents and the system folders on PATH, as a user's shell has them: the
+// stand-ins built with the project are not there.
 inline QProcessEnvironment launcherEnvironment(const QString &fakeAgents)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-        fakeAgents + u':' + QStringLiteral(VELMORA_BIN_DIR) + QStringLiteral(":/usr/bin:/bin"));
+    environment.insert(QStringLiteral("PATH"), fakeAgents + QStringLiteral(":/usr/bin:/bin"));
     return environment;
 }
 

@@ -112,8 +112,8 @@ void writeGeminiSettings(const QString &home)
     makePrivateDirectory(QDir(home).filePath(QStringLiteral(".config")));
     const QString directory = QDir(home).filePath(Launchers::appDirectory);
     makePrivateDirectory(directory);
-    QFile::setPermissions(
-        directory, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (::chmod(QFile::encodeName(directory).constData(), 0700) != 0) // the app's own, whatever it was
+        throw PlatformError(directory + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
     FileUtils::writeJSONObject(Launchers::geminiSettings(), Launchers::geminiSettingsPath(home));
 }
 
@@ -186,7 +186,8 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
 
 void ConnectState::configureAgentWrapper(AgentKind kind, const QUrl &router)
 {
-    if (kind == AgentKind::geminiCLI) // before the backup directory: it creates the folders closed
+    // First: the backup directory below would otherwise create ~/.config with the default mode.
+    if (kind == AgentKind::geminiCLI)
         writeGeminiSettings(m_platform->homePath());
     const QString backup = backupDirectory(); // one directory for every file of this run
     const QString bin = CodexFiles::scriptDirectory(m_platform->homePath());
