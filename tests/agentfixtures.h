@@ -3,6 +3,7 @@
 // Shared fixtures of the agent configuration tests: files, the keyring through the built
 // `security`, fake agent commands, and a signed-in state against the local relay.
 
+#include "agents/launchers.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
 #include "testplatform.h"
@@ -68,6 +69,11 @@ inline QByteArray expectedFile(
     return text.toUtf8();
 }
 
+// The folder of tests/data/agents holding the launchers as written on this system.
+inline const QString hostLaunchers = QLatin1String(
+    Launchers::hostKeyringCommand == Launchers::KeyringCommand::secretTool ? "launchers-linux/"
+                                                                           : "launchers/");
+
 inline QString userName()
 {
     return TestPlatform().user;
@@ -127,12 +133,12 @@ struct AgentRun
 };
 
 // The environment a launcher is started with: the test's own (its keyring session, HOME,
-// USER), with the fake agents and the built `security` first on PATH.
+// USER), with the fake agents and the system folders on PATH, as a user's shell has them: the
+// stand-ins built with the project are not there.
 inline QProcessEnvironment launcherEnvironment(const QString &fakeAgents)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-        fakeAgents + u':' + QStringLiteral(VELMORA_BIN_DIR) + QStringLiteral(":/usr/bin:/bin"));
+    environment.insert(QStringLiteral("PATH"), fakeAgents + QStringLiteral(":/usr/bin:/bin"));
     return environment;
 }
 

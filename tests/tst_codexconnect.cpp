@@ -1,3 +1,4 @@
+#include "agents/codexfiles.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
 #include "testplatform.h"
@@ -783,9 +784,7 @@ void TestCodexConnect::files()
     QCOMPARE(readFile(codex(QStringLiteral("config.toml"))), config);
     QCOMPARE(readFile(codex(QStringLiteral("auth.json"))),
         QByteArray("{\n    \"OPENAI_API_KEY\": \"") + key.toUtf8() + QByteArray("\"\n}\n"));
-    QByteArray environment = dataFile(QStringLiteral("velmora-connect-codex-env-relay"));
-    environment.replace("@SERVICE@", service().toUtf8());
-    QCOMPARE(readFile(script()), environment);
+    QCOMPARE(readFile(script()), CodexFiles::codexEnvironmentScript(service()).toUtf8());
     QByteArray list = dataFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"));
     list.replace("@SCRIPT@", script().toUtf8());
     QCOMPARE(readFile(plist()), list);

@@ -3,6 +3,7 @@
 
 #include "agentfixtures.h"
 #include "agents/agentkind.h"
+#include "agents/launchers.h"
 
 #include <QtTest>
 
@@ -182,9 +183,18 @@ void TestLaunchersConfigure::configures()
     const QString launcher = launcherPath(f.home, kind);
     const QString service = relayService(f.relay, 12);
     QCOMPARE(readFile(launcher),
-        expectedFile(QStringLiteral("launchers/") + wrapperName(kind), f.relay.baseUrl().toString(), service,
-            expectedModel(kind)));
+        expectedFile(
+            hostLaunchers + wrapperName(kind), f.relay.baseUrl().toString(), service, expectedModel(kind)));
     QCOMPARE(mode(launcher), 0700);
+    // Gemini CLI's settings file, in folders closed to others; the user's ~/.gemini untouched.
+    const QString settings = Launchers::geminiSettingsPath(f.home.path());
+    const bool gemini = kind == AgentKind::geminiCLI;
+    QCOMPARE(
+        readFile(settings), gemini ? expectedFile(QStringLiteral("gemini-settings.json")) : QByteArray());
+    const QList<int> modes { mode(settings), mode(QFileInfo(settings).path()),
+        mode(f.home.filePath(".config")) };
+    QVERIFY(!gemini || modes == QList<int>({ 0600, 0700, 0700 }));
+    QVERIFY(!QFileInfo::exists(f.home.filePath(QStringLiteral(".gemini"))));
 
     // Run, the launcher hands the agent the key that the relay issued for the group.
     const QString key = f.relay.issuedKeys().value(12);
@@ -212,7 +222,7 @@ void TestLaunchersConfigure::secondRunKeepsTheOlderLauncher()
     QVERIFY(finish(state));
     const QByteArray first = readFile(launcher);
     QCOMPARE(first,
-        expectedFile(QStringLiteral("launchers/velmora-claude"), f.relay.baseUrl().toString(),
+        expectedFile(hostLaunchers + QStringLiteral("velmora-claude"), f.relay.baseUrl().toString(),
             relayService(f.relay, 12)));
     QCOMPARE(mode(launcher), 0700);
 
@@ -222,7 +232,7 @@ void TestLaunchersConfigure::secondRunKeepsTheOlderLauncher()
     state.configureClaudeCode();
     QVERIFY(finish(state));
     QCOMPARE(readFile(launcher),
-        expectedFile(QStringLiteral("launchers/velmora-claude"), f.relay.baseUrl().toString(),
+        expectedFile(hostLaunchers + QStringLiteral("velmora-claude"), f.relay.baseUrl().toString(),
             relayService(f.relay, 34)));
     QCOMPARE(mode(launcher), 0700);
 
@@ -243,7 +253,7 @@ void TestLaunchersConfigure::rootWithV1()
         QVERIFY2(state.connected(kind), qPrintable(state.activity()));
         // Claude Code and Gemini CLI: the root alone; Kimi Code: the root and one "/v1".
         QCOMPARE(readFile(launcherPath(f.home, kind)),
-            expectedFile(QStringLiteral("launchers/") + wrapperName(kind), root, relayService(f.relay, 12),
+            expectedFile(hostLaunchers + wrapperName(kind), root, relayService(f.relay, 12),
                 expectedModel(kind)));
     }
 }

@@ -6,11 +6,19 @@
 #include "service/connecterror.h"
 #include "state/connectstate.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace Launchers {
 
 namespace {
+
+const QString appDirectory = QStringLiteral(".config/velmora-connect");
+const QString geminiSettingsFile = appDirectory + QStringLiteral("/gemini-settings.json");
 
 QStringList exportLines(AgentKind kind, const QString &root, const QString &model)
 {
@@ -25,7 +33,8 @@ QStringList exportLines(AgentKind kind, const QString &root, const QString &mode
         return { QStringLiteral("export GOOGLE_GEMINI_BASE_URL=") + shellQuote(root),
             QStringLiteral("export GEMINI_API_KEY=\"$velmora_key\""),
             QStringLiteral("export GEMINI_MODEL=") + shellQuote(model),
-            QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer") };
+            QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer"),
+            QStringLiteral("export GEMINI_CLI_SYSTEM_SETTINGS_PATH=\"$HOME/") + geminiSettingsFile + u'"' };
     case AgentKind::kimiCode:
         return { QStringLiteral("export KIMI_MODEL_NAME=") + shellQuote(model),
             QStringLiteral("export KIMI_MODEL_PROVIDER_TYPE=openai"),
@@ -42,16 +51,36 @@ QStringList exportLines(AgentKind kind, const QString &root, const QString &mode
 
 } // namespace
 
-QString launcherScript(
-    AgentKind kind, const QString &root, const QString &keychainService, const QString &model)
+QString keychainLine(const QString &keychainService, KeyringCommand keyring)
+{
+    const QString service = FileUtils::shellQuote(keychainService);
+    if (keyring == KeyringCommand::secretTool)
+        return QStringLiteral("velmora_key=\"$(secret-tool lookup service ") + service
+            + QStringLiteral(" account \"$USER\")\"");
+    return QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ") + service
+        + QStringLiteral(" -w)\"");
+}
+
+QString launcherScript(AgentKind kind, const QString &root, const QString &keychainService,
+    const QString &model, KeyringCommand keyring)
 {
     QStringList lines;
     lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -eu")
-          << QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ")
-            + FileUtils::shellQuote(keychainService) + QStringLiteral(" -w)\"");
+          << keychainLine(keychainService, keyring);
     lines << exportLines(kind, root, model);
     lines << QStringLiteral("exec ") + command(kind) + QStringLiteral(" \"$@\"");
     return lines.join(u'\n') + u'\n';
+}
+
+QString geminiSettingsPath(const QString &home)
+{
+    return QDir(home).filePath(geminiSettingsFile);
+}
+
+QJsonObject geminiSettings()
+{
+    const QJsonObject auth { { QStringLiteral("selectedType"), QStringLiteral("gemini-api-key") } };
+    return { { QStringLiteral("security"), QJsonObject { { QStringLiteral("auth"), auth } } } };
 }
 
 QString preferredModel(AgentKind kind, const QList<RemoteModel> &models, const QString &selected)
@@ -67,6 +96,28 @@ QString preferredModel(AgentKind kind, const QList<RemoteModel> &models, const Q
 }
 
 } // namespace Launchers
+
+namespace {
+
+// Creates `path` closed to group and others when it is missing. Gemini CLI skips a settings
+// file in a folder that anyone but its owner could write to.
+void makePrivateDirectory(const QString &path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        throw PlatformError(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void writeGeminiSettings(const QString &home)
+{
+    makePrivateDirectory(QDir(home).filePath(QStringLiteral(".config")));
+    const QString directory = QDir(home).filePath(Launchers::appDirectory);
+    makePrivateDirectory(directory);
+    if (::chmod(QFile::encodeName(directory).constData(), 0700) != 0) // the app's own, whatever it was
+        throw PlatformError(directory + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    FileUtils::writeJSONObject(Launchers::geminiSettings(), Launchers::geminiSettingsPath(home));
+}
+
+} // namespace
 
 void ConnectState::configureClaudeCode()
 {
@@ -135,6 +186,9 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
 
 void ConnectState::configureAgentWrapper(AgentKind kind, const QUrl &router)
 {
+    // First: the backup directory below would otherwise create ~/.config with the default mode.
+    if (kind == AgentKind::geminiCLI)
+        writeGeminiSettings(m_platform->homePath());
     const QString backup = backupDirectory(); // one directory for every file of this run
     const QString bin = CodexFiles::scriptDirectory(m_platform->homePath());
     FileUtils::makeDirectory(bin);
