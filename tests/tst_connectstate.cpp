@@ -264,7 +264,8 @@ void TestConnectState::connectCodex()
             { { "@MODEL@", QStringLiteral("gpt-5.5") }, { "@EFFORT@", QStringLiteral("low") },
                 { "@BASE_URL@", m_relay->baseUrl().toString() + QStringLiteral("/v1") } }));
     QCOMPARE(readFile(script),
-        codexFile(QStringLiteral("velmora-connect-codex-env-relay"), { { "@SERVICE@", service() } }));
+        codexFile(QStringLiteral("velmora-connect-codex-env-linux"),
+            { { "velmora-connect:api.velmora.example-443:demo-velmora-example:12", service() } }));
     QCOMPARE(readFile(plist),
         codexFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"), { { "@SCRIPT@", script } }));
     const QJsonObject auth
@@ -378,11 +379,19 @@ void TestConnectState::connectAgent()
         return;
     }
     QCOMPARE(readFile(path),
-        expectedFile(
-            QStringLiteral("launchers/") + launcher, m_relay->baseUrl().toString(), service(), model));
+        expectedFile(hostLaunchers + launcher, m_relay->baseUrl().toString(), service(), model));
     QCOMPARE(mode(path), 0700);
     if (!provider.isEmpty())
         QVERIFY(readFile(home(provider)).contains(model.toUtf8()));
+    // Gemini CLI's settings file, in folders closed to others; the user's ~/.gemini untouched.
+    const QString settings = Launchers::geminiSettingsPath(m_platform->home);
+    const bool gemini = operation == u"gemini";
+    QCOMPARE(
+        readFile(settings), gemini ? expectedFile(QStringLiteral("gemini-settings.json")) : QByteArray());
+    const QList<int> modes { mode(settings), mode(QFileInfo(settings).path()),
+        mode(home(QStringLiteral(".config"))) };
+    QVERIFY(!gemini || modes == QList<int>({ 0600, 0700, 0700 }));
+    QVERIFY(!QFileInfo::exists(home(QStringLiteral(".gemini"))));
     const int connected
         = QString(QStringLiteral("claude gemini kimi opencode deepseek")).split(u' ').indexOf(operation);
     for (AgentKind kind : allAgentKinds)

@@ -1,11 +1,11 @@
 #include "agents/fileutils.h"
+#include "files.h"
 #include "testplatform.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -17,39 +17,9 @@ struct Run
     QByteArray err;
 };
 
-const QString label = QStringLiteral("com.velmora.connect.codex-env");
-
-int modeOf(const QString &path)
-{
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return static_cast<int>(info.st_mode & 07777);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The property list as the Codex environment writes it: seven lines, the last without a
-// line feed.
-QString agentPropertyList(
-    const QString &label, const QString &program, const QString &runAtLoad = QStringLiteral("<true/>"))
-{
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\"><dict>\n"
-                          "  <key>Label</key><string>%1</string>\n"
-                          "  <key>ProgramArguments</key><array><string>%2</string></array>\n"
-                          "  <key>RunAtLoad</key>%3\n"
-                          "</dict></plist>")
-        .arg(label, program, runAtLoad);
-}
+// "GUI" and "JOB" in a command line stand for the user's domain and the job in it.
+const QString gui = QStringLiteral("gui/") + QString::number(::getuid());
+const QString job = gui + QStringLiteral("/com.velmora.connect.codex-env");
 
 } // namespace
 
@@ -57,374 +27,234 @@ class TestLaunchctl : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
     void init();
-
     void environment_data();
     void environment();
-    void unsetEnvironment();
-    void bootstrapRunsOnce();
-    void bootstrapWithoutRunAtLoad();
-    void secondBootstrapFails();
-    void bootoutUnknown();
-    void malformedPropertyLists_data();
-    void malformedPropertyLists();
-    void missingPropertyList();
-    void anotherUsersDomain_data();
-    void anotherUsersDomain();
-    void stateFilesAreClosed();
-    void stateWithoutXdgStateHome();
-    void usageErrors_data();
-    void usageErrors();
+    void valueLeavesTheProcessList();
+    void bootstrap();
+    void failures_data();
+    void failures();
+    void damagedState_data();
+    void damagedState();
+    void fullDisk();
 
 private:
-    Run launchctl(const QStringList &arguments, const QMap<QString, QString> &environment = {}) const;
-    QString writeFile(const QString &name, const QString &text, int mode);
-    QString gui() const { return QStringLiteral("gui/") + QString::number(::getuid()); }
+    QProcess *start(QStringList arguments, const QByteArray &input = {});
+    Run launchctl(const QString &commandLine, const QByteArray &input = {});
+    QString domain() const
+    {
+        return m_state + QStringLiteral("/velmora-connect/launchd/gui-") + QString::number(::getuid());
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_state;
 };
 
-void TestLaunchctl::initTestCase()
+void TestLaunchctl::init()
 {
 #ifdef Q_OS_MACOS
     QSKIP("macOS has the system's own tool");
 #endif
-}
-
-Run TestLaunchctl::launchctl(const QStringList &arguments, const QMap<QString, QString> &environment) const
-{
-    QProcess process;
-    QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
-    processEnvironment.insert(QStringLiteral("XDG_STATE_HOME"), m_state);
-    for (auto it = environment.begin(); it != environment.end(); ++it) {
-        if (it.value().isNull())
-            processEnvironment.remove(it.key());
-        else
-            processEnvironment.insert(it.key(), it.value());
-    }
-    process.setProcessEnvironment(processEnvironment);
-    process.start(builtToolPath(QStringLiteral("launchctl")), arguments);
-    process.waitForFinished(-1);
-    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-        process.readAllStandardOutput(), process.readAllStandardError() };
-}
-
-QString TestLaunchctl::writeFile(const QString &name, const QString &text, int mode)
-{
-    const QString path = m_dir->filePath(name);
-    FileUtils::writeSecure(text, path, mode);
-    return path;
-}
-
-void TestLaunchctl::init()
-{
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_state = m_dir->filePath(QStringLiteral("state"));
 }
 
+QProcess *TestLaunchctl::start(QStringList arguments, const QByteArray &input)
+{
+    auto *process = new QProcess;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), m_state);
+    process->setProcessEnvironment(environment);
+    arguments.replaceInStrings(QStringLiteral("GUI"), gui).replaceInStrings(QStringLiteral("JOB"), job);
+    process->start(builtToolPath(QStringLiteral("launchctl")), arguments);
+    process->write(input);
+    process->closeWriteChannel();
+    return process;
+}
+
+Run TestLaunchctl::launchctl(const QString &commandLine, const QByteArray &input)
+{
+    std::unique_ptr<QProcess> process(start(commandLine.split(u' '), input));
+    process->waitForFinished(-1);
+    return { process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+        process->readAllStandardOutput(), process->readAllStandardError() };
+}
+
 void TestLaunchctl::environment_data()
 {
     QTest::addColumn<QString>("value");
-    QTest::newRow("key") << "sk-velmora-123";
-    QTest::newRow("spaces and quotes") << " a 'b' \"c\" $d ";
-    QTest::newRow("CJK") << "密钥";
-    QTest::newRow("empty") << "";
+    QTest::addColumn<bool>("onInput"); // on standard input rather than as an argument
+    QTest::newRow("quotes and CJK") << " sk-'1' \"c\" $d 密钥" << false;
+    QTest::newRow("looks like a Qt option") << "-qmljsdebugger=port:1234" << false;
+    QTest::newRow("on standard input") << "sk-velmora-456" << true;
 }
 
 void TestLaunchctl::environment()
 {
     QFETCH(QString, value);
-    Run run = launchctl({ QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), value });
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(run.err, QByteArray());
-    run = launchctl({ QStringLiteral("getenv"), QStringLiteral("OPENAI_API_KEY") });
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, value.toUtf8() + '\n');
-    QCOMPARE(run.err, QByteArray());
-
-    // Set again, the new value replaces the old one.
-    QCOMPARE(
-        launchctl({ QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), QStringLiteral("sk-next") })
-            .status,
-        0);
-    QCOMPARE(launchctl({ QStringLiteral("getenv"), QStringLiteral("OPENAI_API_KEY") }).out,
-        QByteArray("sk-next\n"));
+    QFETCH(bool, onInput);
+    QCOMPARE(launchctl(QStringLiteral("setenv B 2")).status, 0);
+    std::unique_ptr<QProcess> process(onInput
+            ? start({ QStringLiteral("setenv"), QStringLiteral("K") }, value.toUtf8() + '\n')
+            : start({ QStringLiteral("setenv"), QStringLiteral("K"), value }));
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitCode(), 0);
+    QCOMPARE(process->readAll() + process->readAllStandardError(), QByteArray());
+    QCOMPARE(launchctl(QStringLiteral("getenv K")).out, value.toUtf8() + '\n');
+    QCOMPARE(launchctl(QStringLiteral("unsetenv K")).status, 0);
+    QCOMPARE(launchctl(QStringLiteral("getenv K")).out + launchctl(QStringLiteral("getenv B")).out,
+        QByteArray("2\n"));
 }
 
-void TestLaunchctl::unsetEnvironment()
+void TestLaunchctl::valueLeavesTheProcessList()
 {
-    QCOMPARE(launchctl({ QStringLiteral("setenv"), QStringLiteral("A"), QStringLiteral("1") }).status, 0);
-    QCOMPARE(launchctl({ QStringLiteral("setenv"), QStringLiteral("B"), QStringLiteral("2") }).status, 0);
-    Run run = launchctl({ QStringLiteral("unsetenv"), QStringLiteral("A") });
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QByteArray());
-    run = launchctl({ QStringLiteral("getenv"), QStringLiteral("A") });
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(launchctl({ QStringLiteral("getenv"), QStringLiteral("B") }).out, QByteArray("2\n"));
-    // Unsetting what is not set is no error.
-    QCOMPARE(launchctl({ QStringLiteral("unsetenv"), QStringLiteral("NEVER_SET") }).status, 0);
+    // While the domain is locked the tool waits; by then the key is gone from its command line,
+    // where another local user could read it.
+    QVERIFY(QDir().mkpath(domain()));
+    QFile lock(domain() + QStringLiteral("/lock"));
+    QVERIFY(lock.open(QIODevice::ReadWrite));
+    QCOMPARE(::flock(lock.handle(), LOCK_EX), 0);
+    std::unique_ptr<QProcess> process(start(QStringLiteral("setenv K sk-hidden").split(u' ')));
+    QVERIFY(process->waitForStarted());
+    const QString cmdline = QStringLiteral("/proc/%1/cmdline").arg(process->processId());
+    QTRY_VERIFY_WITH_TIMEOUT(readFile(cmdline).contains("setenv"), 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(!readFile(cmdline).contains("sk-hidden"), readFile(cmdline).constData(), 2000);
+    ::flock(lock.handle(), LOCK_UN);
+    QVERIFY(process->waitForFinished());
+    QCOMPARE(process->exitCode(), 0);
 }
 
-void TestLaunchctl::bootstrapRunsOnce()
+void TestLaunchctl::bootstrap()
 {
-    // The job sees the domain's environment and finds the stand-ins by name, as the
-    // environment script does; it records each run.
+    const mode_t umask = ::umask(0); // nothing left to the umask
+    const auto restore = qScopeGuard([umask] { ::umask(umask); });
+    // The job sees the domain's environment and finds the stand-ins by name.
     const QString marker = m_dir->filePath(QStringLiteral("runs"));
-    const QString script = writeFile(QStringLiteral("velmora-connect-codex-env"),
-        QStringLiteral("#!/bin/sh\nset -eu\n"
-                       "printf '%s %s\\n' \"$OPENAI_API_KEY\" \"$(command -v security)\" >> ")
-            + FileUtils::shellQuote(marker) + QStringLiteral("\nlaunchctl setenv SET_BY_JOB yes\n"),
-        FileUtils::scriptMode);
-    const QString plist = writeFile(QStringLiteral("com.velmora.connect.codex-env.plist"),
-        agentPropertyList(label, script), FileUtils::configMode);
-    QCOMPARE(
-        launchctl({ QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), QStringLiteral("sk-job") })
-            .status,
-        0);
-
-    Run run = launchctl({ QStringLiteral("bootstrap"), gui(), plist });
+    const QString script = m_dir->filePath(QStringLiteral("velmora-connect-codex-env"));
+    FileUtils::writeSecure(
+        QStringLiteral("#!/bin/sh\nset -eu\nprintf '%s %s\\n' \"$K\" \"$(command -v security)\" >> ")
+            + FileUtils::shellQuote(marker) + QStringLiteral("\nlaunchctl setenv RAN yes\n"),
+        script, 0700);
+    const QString plist = m_dir->filePath(QStringLiteral("a.plist"));
+    FileUtils::writeSecure(
+        QStringLiteral("<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n  <key>Label</key>"
+                       "<string>com.velmora.connect.codex-env</string>\n  <key>ProgramArguments</key>"
+                       "<array><string>%1</string></array>\n  <key>RunAtLoad</key><true/>\n</dict></plist>")
+            .arg(script),
+        plist, 0600);
+    QCOMPARE(launchctl(QStringLiteral("setenv K sk-job")).status, 0);
+    const Run run = launchctl(QStringLiteral("bootstrap GUI ") + plist);
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.out, QByteArray());
-    QCOMPARE(run.err, QByteArray());
+    QCOMPARE(run.out + run.err, QByteArray());
     QCOMPARE(
-        readAll(marker), "sk-job " + QFile::encodeName(builtToolPath(QStringLiteral("security"))) + '\n');
-    QCOMPARE(launchctl({ QStringLiteral("getenv"), QStringLiteral("SET_BY_JOB") }).out, QByteArray("yes\n"));
-
-    run = launchctl({ QStringLiteral("print"), gui() + u'/' + label });
-    QCOMPARE(run.status, 0);
-    const QByteArray expected = (gui() + u'/' + label
-        + QStringLiteral(" = {\n"
-                         "\tactive count = 0\n"
-                         "\tpath = ")
-        + plist
-        + QStringLiteral("\n"
-                         "\ttype = LaunchAgent\n"
-                         "\tstate = not running\n"
-                         "\n"
-                         "\tprogram = ")
-        + script
-        + QStringLiteral("\n"
-                         "\targuments = {\n"
-                         "\t\t")
-        + script
-        + QStringLiteral("\n"
-                         "\t}\n"
-                         "\n"
-                         "\truns = 1\n"
-                         "\tlast exit code = 0\n"
-                         "}\n"))
-                                    .toUtf8();
-    QCOMPARE(run.out, expected);
-    QVERIFY(!run.out.contains("sk-job"));
-
-    // Booted out and in again, it runs once more.
-    QCOMPARE(launchctl({ QStringLiteral("bootout"), gui() + u'/' + label }).status, 0);
-    QCOMPARE(launchctl({ QStringLiteral("print"), gui() + u'/' + label }).status, 113);
-    QCOMPARE(launchctl({ QStringLiteral("bootstrap"), gui(), plist }).status, 0);
-    QCOMPARE(readAll(marker).count('\n'), 2);
+        readFile(marker), "sk-job " + QFile::encodeName(builtToolPath(QStringLiteral("security"))) + '\n');
+    QCOMPARE(launchctl(QStringLiteral("getenv RAN")).out, QByteArray("yes\n"));
+    QVERIFY(launchctl(QStringLiteral("print JOB")).out.contains("\truns = 1\n\tlast exit code = 0\n"));
+    // Loaded already: refused, and nothing runs; booted out and in again, it runs once more.
+    QCOMPARE(launchctl(QStringLiteral("bootstrap GUI ") + plist).err,
+        QByteArray("Bootstrap failed: 37: Operation already in progress\n"));
+    QCOMPARE(launchctl(QStringLiteral("bootout JOB")).status, 0);
+    QCOMPARE(launchctl(QStringLiteral("bootstrap GUI ") + plist).status, 0);
+    QCOMPARE(readFile(marker).count('\n'), 2);
+    // Nothing in the domain is open to others.
+    for (const QString &name : QDir(domain()).entryList(QDir::Files | QDir::Hidden))
+        QCOMPARE(fileMode(domain() + u'/' + name), 0600);
+    QCOMPARE(fileMode(domain()), 0700);
 }
 
-void TestLaunchctl::bootstrapWithoutRunAtLoad()
+void TestLaunchctl::failures_data()
 {
-    const QString marker = m_dir->filePath(QStringLiteral("runs"));
-    const QString script = writeFile(QStringLiteral("job"),
-        QStringLiteral("#!/bin/sh\necho ran >> ") + FileUtils::shellQuote(marker) + u'\n',
-        FileUtils::scriptMode);
-    const QString plist = writeFile(QStringLiteral("job.plist"),
-        agentPropertyList(QStringLiteral("com.example.quiet"), script, QStringLiteral("<false/>")),
-        FileUtils::configMode);
-    QCOMPARE(launchctl({ QStringLiteral("bootstrap"), gui(), plist }).status, 0);
-    QVERIFY(!QFileInfo::exists(marker));
-    const Run run = launchctl({ QStringLiteral("print"), gui() + QStringLiteral("/com.example.quiet") });
-    QCOMPARE(run.status, 0);
-    QVERIFY(run.out.contains("\truns = 0\n\tlast exit code = (never exited)\n"));
+    QTest::addColumn<QString>("commandLine"); // "PLIST": a file holding `plist`
+    QTest::addColumn<QString>("plist");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error"); // how standard error ends
+    const QString head = QStringLiteral(
+        "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict><key>Label</key><string>x</string>");
+    const QString bootstrap = QStringLiteral("bootstrap GUI PLIST");
+    const QString io = QStringLiteral("Bootstrap failed: 5: Input/output error\n");
+    const QString program = QStringLiteral("<key>Program</key><string>/bin/true</string></dict></plist>");
+    QTest::newRow("unclosed") << bootstrap << head << 5 << io;
+    QTest::newRow("no program") << bootstrap << head + "</dict></plist>" << 5 << io;
+    QTest::newRow("key twice") << bootstrap << head + "<key>Label</key><string>y</string>" + program << 5
+                               << io;
+    QTest::newRow("nested without end")
+        << bootstrap << head + "<key>X</key>" + QStringLiteral("<array>").repeated(60000) << 5
+        << "values nested deeper than 64 levels\n" + io;
+    QTest::newRow("missing file") << "bootstrap GUI /nonexistent.plist" << QString() << 2
+                                  << "Bootstrap failed: 2: No such file or directory\n";
+    QTest::newRow("not loaded") << "bootout JOB" << QString() << 3 << "Boot-out failed: 3: No such process\n";
+    QTest::newRow("another user's domain") << QStringLiteral("print gui/%1/x").arg(::getuid() + 1)
+                                           << QString() << 1 << "Print failed: 1: Operation not permitted\n";
+    QTest::newRow("usage") << "bootout GUI" << QString() << 64
+                           << "Usage: launchctl bootout <service-target>\n";
 }
 
-void TestLaunchctl::secondBootstrapFails()
+void TestLaunchctl::failures()
 {
-    const QString marker = m_dir->filePath(QStringLiteral("runs"));
-    const QString script = writeFile(QStringLiteral("job"),
-        QStringLiteral("#!/bin/sh\necho ran >> ") + FileUtils::shellQuote(marker) + u'\n',
-        FileUtils::scriptMode);
-    const QString plist
-        = writeFile(QStringLiteral("job.plist"), agentPropertyList(label, script), FileUtils::configMode);
-    QCOMPARE(launchctl({ QStringLiteral("bootstrap"), gui(), plist }).status, 0);
-
-    // The same label from another file is refused as well, and nothing runs.
-    const QString other
-        = writeFile(QStringLiteral("other.plist"), agentPropertyList(label, script), FileUtils::configMode);
-    for (const QString &path : { plist, other }) {
-        const Run run = launchctl({ QStringLiteral("bootstrap"), gui(), path });
-        QVERIFY(run.status != 0);
-        QCOMPARE(run.err, QByteArray("Bootstrap failed: 37: Operation already in progress\n"));
-    }
-    QCOMPARE(readAll(marker), QByteArray("ran\n"));
-    QVERIFY(launchctl({ QStringLiteral("print"), gui() + u'/' + label })
-                .out.contains("\tpath = " + plist.toUtf8() + '\n'));
-}
-
-void TestLaunchctl::bootoutUnknown()
-{
-    const Run run
-        = launchctl({ QStringLiteral("bootout"), gui() + QStringLiteral("/com.velmora.never-loaded") });
-    QVERIFY(run.status != 0);
+    QFETCH(QString, commandLine);
+    QFETCH(QString, plist);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    const QString path = m_dir->filePath(QStringLiteral("bad.plist"));
+    FileUtils::writeSecure(plist, path, 0600);
+    const Run run = launchctl(commandLine.replace(QStringLiteral("PLIST"), path));
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.endsWith(error.toUtf8()), run.err.constData());
     QCOMPARE(run.out, QByteArray());
-    QCOMPARE(run.err, QByteArray("Boot-out failed: 3: No such process\n"));
+    QCOMPARE(launchctl(QStringLiteral("print GUI/x")).status, 113);
 }
 
-void TestLaunchctl::malformedPropertyLists_data()
+void TestLaunchctl::damagedState_data()
 {
-    QTest::addColumn<QString>("text");
-    const QString head
-        = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">");
-    QTest::newRow("empty") << "";
-    QTest::newRow("not XML") << "Label = x";
-    QTest::newRow("binary") << "bplist00\x01\x02";
-    QTest::newRow("unclosed") << head + "<dict><key>Label</key><string>x</string>";
-    QTest::newRow("path not escaped") << head
-            + "<dict><key>Label</key><string>x</string><key>ProgramArguments</key><array><string>/a&b</"
-              "string></array></dict></plist>";
-    QTest::newRow("other root") << "<dict><key>Label</key><string>x</string></dict>";
-    QTest::newRow("array at the top") << head + "<array><string>x</string></array></plist>";
-    QTest::newRow("two values") << head
-            + "<dict><key>Label</key><string>x</string><key>Program</key><string>/bin/true</string></"
-              "dict><dict/></plist>";
-    QTest::newRow("no Label") << head
-            + "<dict><key>ProgramArguments</key><array><string>/bin/true</string></array></dict></plist>";
-    QTest::newRow("Label not a string") << head
-            + "<dict><key>Label</key><integer>1</integer><key>Program</key><string>/bin/true</string></"
-              "dict></plist>";
-    QTest::newRow("key without value") << head + "<dict><key>Label</key></dict></plist>";
-    QTest::newRow("no program") << head + "<dict><key>Label</key><string>x</string></dict></plist>";
-    QTest::newRow("arguments not an array") << head
-            + "<dict><key>Label</key><string>x</string><key>ProgramArguments</key><string>/bin/true</"
-              "string></dict></plist>";
-    QTest::newRow("arguments not strings") << head
-            + "<dict><key>Label</key><string>x</string><key>ProgramArguments</key><array><integer>1</"
-              "integer></array></dict></plist>";
-    QTest::newRow("RunAtLoad not a boolean") << head
-            + "<dict><key>Label</key><string>x</string><key>Program</key><string>/bin/true</string>"
-              "<key>RunAtLoad</key><string>yes</string></dict></plist>";
-    QTest::newRow("unknown element") << head
-            + "<dict><key>Label</key><string>x</string><key>Program</key><string>/bin/true</string>"
-              "<key>X</key><blob/></dict></plist>";
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reading"); // fails on the damaged file, naming it
+    QTest::addColumn<QString>("clearing"); // goes on; afterwards all works again
+    QTest::addColumn<int>("status"); // of the reading afterwards
+    QTest::newRow("environment") << "environment.json"
+                                 << "getenv A"
+                                 << "unsetenv A" << 0;
+    QTest::newRow("jobs") << "jobs.json"
+                          << "print JOB"
+                          << "bootout JOB" << 113;
 }
 
-void TestLaunchctl::malformedPropertyLists()
+void TestLaunchctl::damagedState()
 {
-    QFETCH(QString, text);
-    const QString plist = writeFile(QStringLiteral("bad.plist"), text, FileUtils::configMode);
-    const Run run = launchctl({ QStringLiteral("bootstrap"), gui(), plist });
-    QVERIFY(run.status != 0);
-    QVERIFY2(run.err.endsWith("Bootstrap failed: 5: Input/output error\n"), run.err.constData());
-    QCOMPARE(run.out, QByteArray());
-    // Nothing was recorded.
-    QCOMPARE(launchctl({ QStringLiteral("print"), gui() + QStringLiteral("/x") }).status, 113);
+    QFETCH(QString, file);
+    QFETCH(QString, reading);
+    QFETCH(QString, clearing);
+    QFETCH(int, status);
+    QVERIFY(QDir().mkpath(domain()));
+    const QByteArray path = QFile::encodeName(domain() + u'/' + file);
+    writeFile(path, "", 0600);
+    Run run = launchctl(reading);
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("launchctl: " + path + ": damaged"), run.err.constData());
+    run = launchctl(clearing);
+    QVERIFY2(run.err.startsWith(path + ": damaged"), run.err.constData());
+    QCOMPARE(readFile(path + ".damaged"), QByteArray());
+    QCOMPARE(launchctl(QStringLiteral("setenv A 1")).status, 0);
+    QCOMPARE(launchctl(reading).status, status);
 }
 
-void TestLaunchctl::missingPropertyList()
+void TestLaunchctl::fullDisk()
 {
-    const Run run
-        = launchctl({ QStringLiteral("bootstrap"), gui(), m_dir->filePath(QStringLiteral("missing.plist")) });
-    QVERIFY(run.status != 0);
-    QCOMPARE(run.err, QByteArray("Bootstrap failed: 2: No such file or directory\n"));
-}
-
-void TestLaunchctl::anotherUsersDomain_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    const QString other = QString::number(::getuid() + 1);
-    QTest::newRow("bootstrap") << QStringList { QStringLiteral("bootstrap"), QStringLiteral("gui/") + other,
-        QStringLiteral("/nonexistent.plist") };
-    QTest::newRow("bootout") << QStringList { QStringLiteral("bootout"),
-        QStringLiteral("gui/") + other + u'/' + label };
-    QTest::newRow("print") << QStringList { QStringLiteral("print"),
-        QStringLiteral("gui/") + other + u'/' + label };
-}
-
-void TestLaunchctl::anotherUsersDomain()
-{
-    QFETCH(QStringList, arguments);
-    const Run run = launchctl(arguments);
-    QVERIFY(run.status != 0);
-    QVERIFY(run.err.endsWith(": 1: Operation not permitted\n"));
-}
-
-void TestLaunchctl::stateFilesAreClosed()
-{
-    const QString script
-        = writeFile(QStringLiteral("job"), QStringLiteral("#!/bin/sh\n"), FileUtils::scriptMode);
-    const QString plist
-        = writeFile(QStringLiteral("job.plist"), agentPropertyList(label, script), FileUtils::configMode);
-    ::umask(0); // with nothing masked, any file not made private on purpose would show
-    QCOMPARE(launchctl(
-                 { QStringLiteral("setenv"), QStringLiteral("OPENAI_API_KEY"), QStringLiteral("sk-private") })
-                 .status,
-        0);
-    QCOMPARE(launchctl({ QStringLiteral("bootstrap"), gui(), plist }).status, 0);
-    QCOMPARE(launchctl({ QStringLiteral("unsetenv"), QStringLiteral("OTHER") }).status, 0);
-    ::umask(022);
-
-    const QString domain
-        = m_state + QStringLiteral("/velmora-connect/launchd/gui-") + QString::number(::getuid());
-    QCOMPARE(modeOf(domain), 0700);
-    QStringList files;
-    QDirIterator it(domain, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.append(it.fileName());
-        QCOMPARE(modeOf(path), 0600);
-    }
-    files.sort();
-    QCOMPARE(files,
-        (QStringList {
-            QStringLiteral("environment.json"), QStringLiteral("jobs.json"), QStringLiteral("lock") }));
-    QVERIFY(readAll(domain + QStringLiteral("/environment.json")).contains("sk-private"));
-}
-
-void TestLaunchctl::stateWithoutXdgStateHome()
-{
-    const QString home = m_dir->filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(home));
-    const QMap<QString, QString> environment { { QStringLiteral("XDG_STATE_HOME"), QString() },
-        { QStringLiteral("HOME"), home } };
-    QCOMPARE(
-        launchctl({ QStringLiteral("setenv"), QStringLiteral("A"), QStringLiteral("1") }, environment).status,
-        0);
-    QCOMPARE(
-        launchctl({ QStringLiteral("getenv"), QStringLiteral("A") }, environment).out, QByteArray("1\n"));
-    QVERIFY(QFileInfo::exists(home + QStringLiteral("/.local/state/velmora-connect/launchd/gui-")
-        + QString::number(::getuid()) + QStringLiteral("/environment.json")));
-    QVERIFY(!QFileInfo::exists(m_state));
-}
-
-void TestLaunchctl::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("unknown subcommand") << QStringList { QStringLiteral("load") };
-    QTest::newRow("setenv without value") << QStringList { QStringLiteral("setenv"), QStringLiteral("A") };
-    QTest::newRow("getenv without key") << QStringList { QStringLiteral("getenv") };
-    QTest::newRow("bootstrap without path") << QStringList { QStringLiteral("bootstrap"), gui() };
-    QTest::newRow("bootstrap to a service target")
-        << QStringList { QStringLiteral("bootstrap"), gui() + u'/' + label, QStringLiteral("/x.plist") };
-    QTest::newRow("bootout of a domain") << QStringList { QStringLiteral("bootout"), gui() };
-    QTest::newRow("system domain") << QStringList { QStringLiteral("bootout"),
-        QStringLiteral("system/") + label };
-}
-
-void TestLaunchctl::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    const Run run = launchctl(arguments);
-    QCOMPARE(run.status, 64);
-    QCOMPARE(run.out, QByteArray());
-    QVERIFY(run.err.contains("Usage: launchctl "));
+    QVERIFY(QDir().mkpath(m_state));
+    if (!mountSmallDisk(m_state, 8 * 1024))
+        QSKIP("a 64 KiB tmpfs cannot be mounted here (needs root): the full-disk case is not run");
+    const auto unmount = qScopeGuard([&] { unmountSmallDisk(m_state); });
+    QCOMPARE(launchctl(QStringLiteral("setenv A 1")).status, 0);
+    const QString environment = domain() + QStringLiteral("/environment.json");
+    const QByteArray before = readFile(environment);
+    // A value too large for what is left: a failure naming the file, and the old state kept.
+    const Run run = launchctl(QStringLiteral("setenv B"), QByteArray(12 * 1024, 'k'));
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("launchctl: " + QFile::encodeName(environment) + ": "), run.err.constData());
+    QCOMPARE(readFile(environment), before);
+    QCOMPARE(QDir(domain()).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { QStringLiteral("environment.json"), QStringLiteral("lock") }));
+    QCOMPARE(launchctl(QStringLiteral("getenv A")).out, QByteArray("1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestLaunchctl)

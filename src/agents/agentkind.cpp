@@ -1,6 +1,7 @@
 #include "agents/agentkind.h"
 
 #include "agents/fileutils.h"
+#include "agents/launchers.h"
 #include "agents/providerfiles.h"
 
 #include <algorithm>
@@ -31,9 +32,11 @@ const AgentDescriptor agents[] = {
             return { QStringLiteral("export GOOGLE_GEMINI_BASE_URL=") + shellQuote(root),
                 QStringLiteral("export GEMINI_API_KEY=\"$velmora_key\""),
                 QStringLiteral("export GEMINI_MODEL=") + shellQuote(model),
-                QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer") };
+                QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer"),
+                QStringLiteral("export GEMINI_CLI_SYSTEM_SETTINGS_PATH=\"$HOME/")
+                    + Launchers::geminiSettingsFile + u'"' };
         },
-        std::nullopt },
+        std::nullopt, Launchers::writeGeminiSettings },
     { OfficialInstaller::kimiCode, AgentKind::kimiCode, QStringLiteral("Kimi Code"),
         QStringLiteral("kimi-code-macos-arm64.tgz"), QStringLiteral("velmora-kimi"), QStringLiteral("kimi"),
         QStringLiteral("kimi-"),

@@ -36,6 +36,8 @@ struct AgentDescriptor
     // The launcher's export lines; the key is in "$velmora_key".
     QStringList (*exportLines)(const QString &root, const QString &model);
     std::optional<ProviderFile> providerFile; // written before the launcher
+    // Writes what the agent needs besides the launcher, first of all; may be null.
+    void (*prepare)(const QString &home) = nullptr;
 };
 
 const AgentDescriptor &descriptor(OfficialInstaller installer);

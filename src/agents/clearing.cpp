@@ -2,21 +2,8 @@
 
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
-#include "platform/connecterror.h"
 
-#include <QFile>
 #include <QFileInfo>
-
-namespace {
-
-void removeFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.remove())
-        throw PlatformError(path + QStringLiteral(": ") + file.errorString());
-}
-
-} // namespace
 
 CodexFilesClearing::CodexFilesClearing(QString home, QString backupDirectory)
     : m_home(std::move(home))
@@ -31,7 +18,7 @@ void CodexFilesClearing::run() const
     FileUtils::backupFile(config, m_backup);
     FileUtils::backupFile(auth, m_backup);
     if (QFileInfo::exists(config))
-        removeFile(config);
+        FileUtils::removeFile(config);
     if (QFileInfo::exists(auth)) {
         QJsonObject object = FileUtils::jsonObject(auth);
         object.remove(CodexFiles::apiKeyVariable);

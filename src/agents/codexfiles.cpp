@@ -119,13 +119,12 @@ QString codexConfigToml(const QString &model, const QString &effort, const QStri
     return lines.join(u'\n') + u'\n';
 }
 
-QString codexEnvironmentScript(const QString &keychainService)
+QString codexEnvironmentScript(const QString &keychainService, Launchers::KeyringCommand keyring)
 {
     const QStringList lines {
         QStringLiteral("#!/bin/sh"),
         QStringLiteral("set -eu"),
-        QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ")
-            + FileUtils::shellQuote(keychainService) + QStringLiteral(" -w)\""),
+        Launchers::keychainLine(keychainService, keyring),
         QStringLiteral("launchctl setenv ") + apiKeyVariable + QStringLiteral(" \"$velmora_key\""),
     };
     return lines.join(u'\n') + u'\n';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/launchers.h"
 #include "agents/roottext.h"
 
 #include <QString>
@@ -40,7 +41,8 @@ QString codexConfigToml(const QString &model, const QString &effort, const QStri
 
 // The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
 // `keychainService` and sets it in the launchd domain. The key itself is never in it.
-QString codexEnvironmentScript(const QString &keychainService);
+QString codexEnvironmentScript(
+    const QString &keychainService, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
 
 // `text` with the five XML special characters replaced by their entities.
 QString xmlEscaped(const QString &text);

@@ -5,8 +5,6 @@
 #include "platform/connecterror.h"
 #include "platform/execute.h"
 
-#include <QFile>
-
 DesktopEnvironment::DesktopEnvironment(QString home, QString launchctlTool, uint uid)
     : m_home(std::move(home))
     , m_launchctl(std::move(launchctlTool))
@@ -30,7 +28,12 @@ void DesktopEnvironment::install(
         CodexFiles::codexEnvironmentScript(keychainService), script, FileUtils::scriptMode);
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 
+#ifdef Q_OS_MACOS
     execute(m_launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
+#else
+    // The stand-in reads a missing value from standard input, out of the process list.
+    execute(m_launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable }, apiKey);
+#endif
     try {
         execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
     } catch (const Failure &) {
@@ -49,6 +52,11 @@ void DesktopEnvironment::remove() const
         execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
     } catch (...) {
     }
-    QFile::remove(CodexFiles::environmentScriptPath(m_home));
-    QFile::remove(CodexFiles::launchAgentPath(m_home));
+    for (const QString &path :
+        { CodexFiles::environmentScriptPath(m_home), CodexFiles::launchAgentPath(m_home) }) {
+        try {
+            FileUtils::removeFile(path);
+        } catch (...) {
+        }
+    }
 }

@@ -1,6 +1,7 @@
 #include "agents/fileutils.h"
 
 #include "agents/fileutilstexts.h"
+#include "agents/securefile.h"
 #include "platform/connecterror.h"
 
 #include <QByteArrayView>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
@@ -23,15 +23,10 @@ QString systemError(const QString &path, const QString &description)
     return path + QStringLiteral(": ") + description;
 }
 
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Qt keeps a JSON integer exactly only when it fits in 64 bits; a larger one is read as a
-// double and would be written back changed. Tells whether `json` (already parsed without
-// error) holds such an integer outside its strings.
-bool holdsOversizedInteger(QByteArrayView json)
+// double and would be written back changed. The first such integer in `json` (already parsed
+// without error) outside its strings; empty when there is none.
+QByteArrayView oversizedInteger(QByteArrayView json)
 {
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     for (qsizetype i = 0; i < json.size(); ++i) {
@@ -59,11 +54,19 @@ bool holdsOversizedInteger(QByteArrayView json)
             bool fits = false;
             static_cast<void>(json.sliced(i, end - i).toLongLong(&fits));
             if (!fits)
-                return true;
+                return json.sliced(i, end - i);
         }
         i = end - 1;
     }
-    return false;
+    return {};
+}
+
+// Stat before open: opening a FIFO or a device where a file belongs could block for good.
+void requireRegularFile(const QString &path)
+{
+    const QString irregularity = SecureFile::irregularity(path);
+    if (!irregularity.isEmpty())
+        throw PlatformError(systemError(path, irregularity));
 }
 
 } // namespace
@@ -94,11 +97,24 @@ void backupFile(const QString &path, const QString &backupDir)
     const QFileInfo source(path);
     if (!source.exists())
         return;
+    requireRegularFile(path);
     const QString target = QDir(backupDir).filePath(source.fileName());
     QFile file(path);
-    if (!file.copy(target))
-        throw PlatformError(
-            QStringLiteral("Could not copy %1 to %2: %3").arg(path, target, file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(systemError(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PlatformError(systemError(path, file.errorString()));
+    // A backup is never overwritten: a second copy into the same directory fails.
+    if (QFileInfo(target).exists() || QFileInfo(target).isSymLink())
+        throw PlatformError(systemError(target, QStringLiteral("Destination file exists")));
+    // The copy gets the file's own mode.
+    struct stat status;
+    const int mode
+        = ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : configMode;
+    const QString error = SecureFile::write(target, bytes, mode);
+    if (!error.isEmpty())
+        throw PlatformError(systemError(target, error));
 }
 
 QJsonObject jsonObject(const QString &path)
@@ -106,6 +122,7 @@ QJsonObject jsonObject(const QString &path)
     const QFileInfo info(path);
     if (!info.exists())
         return {};
+    requireRegularFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PlatformError(systemError(path, file.errorString()));
@@ -120,8 +137,12 @@ QJsonObject jsonObject(const QString &path)
             QStringLiteral("%1: %2 (offset %3)").arg(info.fileName(), error.errorString()).arg(error.offset));
     // A file whose numbers could not be written back unchanged is not merged either: the
     // merge must never alter what it does not own.
-    if (!document.isObject() || holdsOversizedInteger(data))
+    if (!document.isObject())
         throw ConnectError(info.fileName() + FileUtilsTexts::notMergeableSuffix);
+    const QByteArrayView oversized = oversizedInteger(data);
+    if (!oversized.isEmpty())
+        throw ConnectError(
+            FileUtilsTexts::inexactNumber.arg(info.fileName(), QString::fromLatin1(oversized)));
     return document.object();
 }
 
@@ -141,31 +162,9 @@ void writeJSONObject(const QJsonObject &object, const QString &path)
 
 void writeSecure(const QString &text, const QString &path, int mode)
 {
-    QSaveFile file(path);
-    // The temporary is created with the old file's mode (or as the umask allows). Where it
-    // gets a name at once (no O_TMPFILE), another user could open it in that moment and read
-    // what follows, so it is created closed to group and others; then it gets its final mode
-    // before the first byte of the text reaches it.
-    const mode_t umask = ::umask(077);
-    const bool opened = file.open(QIODevice::WriteOnly);
-    ::umask(umask);
-    if (!opened)
-        throw PlatformError(systemError(path, file.errorString()));
-    if (::fchmod(file.handle(), static_cast<mode_t>(mode)) != 0) {
-        const int error = errno;
-        file.cancelWriting();
-        throw PlatformError(systemError(path, errnoText(error)));
-    }
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        const QString description = file.errorString();
-        file.cancelWriting();
-        throw PlatformError(systemError(path, description));
-    }
-    if (!file.commit())
-        throw PlatformError(systemError(path, file.errorString()));
-    if (::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) != 0)
-        throw PlatformError(systemError(path, errnoText(errno)));
+    const QString error = SecureFile::write(path, text.toUtf8(), mode);
+    if (!error.isEmpty())
+        throw PlatformError(systemError(path, error));
 }
 
 QString shellQuote(const QString &text)
@@ -173,6 +172,15 @@ QString shellQuote(const QString &text)
     QString quoted = text;
     quoted.replace(u'\'', QStringLiteral("'\"'\"'"));
     return u'\'' + quoted + u'\'';
+}
+
+void removeFile(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString target = canonical.isEmpty() ? path : canonical;
+    QFile file(target);
+    if (!file.remove())
+        throw PlatformError(systemError(target, file.errorString()));
 }
 
 void makeDirectory(const QString &path)

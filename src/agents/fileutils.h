@@ -20,24 +20,33 @@ inline constexpr int scriptMode = 0700; // scripts
 // create it is ignored here (the first copy into it then fails).
 QString backupDirectory(const QString &home, const QDateTime &now);
 
-// Copies `path` into `backupDir` under its own file name when it exists.
+// Copies `path` (for a link, the file it leads to) into `backupDir` under its own file name
+// when it exists. Anything other than a regular file is refused before it is opened.
 void backupFile(const QString &path, const QString &backupDir);
 
 // The JSON object in `path`: empty when the file is missing; the read or parse error;
-// "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object.
+// "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object; the file and
+// the number when it holds an integer beyond 64 bits, which could not be written back exactly.
+// Anything other than a regular file is refused before it is opened.
 QJsonObject jsonObject(const QString &path);
 
 // Pretty-printed, keys sorted at every level, one final line feed, mode 0600.
 void writeJSONObject(const QJsonObject &object, const QString &path);
 
-// Writes `text` as UTF-8 atomically; the file never has a mode other than `mode`, not even
-// for a moment. The parent directory must exist.
+// Writes `text` as UTF-8 atomically, through a link to the file it leads to; the file never
+// has a mode other than `mode`, not even for a moment. On failure (a full disk) the old file
+// keeps its bytes and the error names the file. The parent directory must exist.
 void writeSecure(const QString &text, const QString &path, int mode);
 
 using ::execute;
 
 // A single POSIX shell word that expands to exactly `text`.
 QString shellQuote(const QString &text);
+
+// Removes the file at `path`. Writes go through links (users keep their dotfiles in
+// repositories), so for a link this removes the file it leads to, where the content was
+// written; the link stays and leads the next write to the same place.
+void removeFile(const QString &path);
 
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);

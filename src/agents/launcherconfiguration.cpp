@@ -7,16 +7,20 @@
 
 #include <QDir>
 
-LauncherConfiguration::LauncherConfiguration(QString home, QString backupDirectory)
+LauncherConfiguration::LauncherConfiguration(QString home, QDateTime now)
     : m_home(std::move(home))
-    , m_backup(std::move(backupDirectory))
+    , m_now(std::move(now))
 {
 }
 
 void LauncherConfiguration::write(
-    AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model) const
+    AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model)
 {
     const AgentDescriptor &agent = descriptor(kind);
+    // First: the backup directory would otherwise create ~/.config with the default mode.
+    if (agent.prepare)
+        agent.prepare(m_home);
+    m_backup = FileUtils::backupDirectory(m_home, m_now); // one directory for every file of this run
     const QString bin = CodexFiles::scriptDirectory(m_home);
     FileUtils::makeDirectory(bin);
     const QString launcher = bin + u'/' + agent.launcherName;

@@ -3,6 +3,7 @@
 #include "agents/agentkind.h"
 #include "platform/remote.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -10,11 +11,32 @@
 // Pure builders of the launcher scripts in ~/.local/bin.
 namespace Launchers {
 
-// The whole launcher of `kind`: it reads the key stored under `keychainService` with
-// `security`, exports the agent's variables and replaces itself with the agent. The key
-// itself never appears in it.
-QString launcherScript(
-    AgentKind kind, const QString &root, const QString &keychainService, const QString &model);
+// The command a script runs in the user's own shell to read the key: macOS's `security`, or
+// on Linux `secret-tool`, which finds the items of the Secret Service by their attributes.
+enum class KeyringCommand { security, secretTool };
+#ifdef Q_OS_MACOS
+inline constexpr KeyringCommand hostKeyringCommand = KeyringCommand::security;
+#else
+inline constexpr KeyringCommand hostKeyringCommand = KeyringCommand::secretTool;
+#endif
+
+// `velmora_key="$(…)"`: reads the key stored under `keychainService` for the shell's `$USER`.
+// An absent item makes the command fail, which stops a script run with `set -eu`.
+QString keychainLine(const QString &keychainService, KeyringCommand keyring = hostKeyringCommand);
+
+// The whole launcher of `kind`: it reads the key stored under `keychainService`, exports the
+// agent's variables and replaces itself with the agent. The key itself never appears in it.
+QString launcherScript(AgentKind kind, const QString &root, const QString &keychainService,
+    const QString &model, KeyringCommand keyring = hostKeyringCommand);
+
+// The settings file Gemini CLI reads through GEMINI_CLI_SYSTEM_SETTINGS_PATH: it selects the
+// API-key authentication, so that Gemini CLI neither asks nor refuses the relay's base URL.
+inline const QString geminiSettingsFile = QStringLiteral(".config/velmora-connect/gemini-settings.json");
+QString geminiSettingsPath(const QString &home); // <home>/<geminiSettingsFile>
+QJsonObject geminiSettings();
+// Writes it, its directory closed to group and others (Gemini CLI skips a settings file in a
+// folder anyone but its owner could write to).
+void writeGeminiSettings(const QString &home);
 
 // The model a launcher or provider file names: for OpenCode `selected`; for the others the
 // first model in `models` whose id, in lower case, begins with the kind's prefix (its letters

@@ -1,10 +1,10 @@
 #include "agentcard.h"
 
+#include "layouthelpers.h"
 #include "theme.h"
 #include "uitexts.h"
 
 #include <QBoxLayout>
-#include <QPainter>
 
 namespace {
 
@@ -19,27 +19,6 @@ ActionButton::Look connectLook(const QColor &tint)
 }
 
 } // namespace
-
-StatusDot::StatusDot(QWidget *parent)
-    : QWidget(parent)
-{
-    setFixedSize(7, 12);
-}
-
-void StatusDot::setColour(const QColor &colour)
-{
-    m_colour = colour;
-    update();
-}
-
-void StatusDot::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(m_colour);
-    painter.drawEllipse(QRectF(0, 5, 7, 7));
-}
 
 AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     : Surface(Theme::white(0.045), Theme::withAlpha(content.accent, 0.2), 8, parent)
@@ -56,19 +35,32 @@ AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     auto *layout = column(12, this);
     layout->setContentsMargins(15, 15, 15, 15);
 
+    addHeader(layout);
+    addTexts(layout);
+    addButtons(layout);
+    layout->addStretch(); // the content keeps to the top of a taller card
+
+    restyle();
+}
+
+void AgentCard::addHeader(QBoxLayout *layout)
+{
     auto *header = row(10);
-    m_picture->setBacking(32, Theme::withAlpha(content.accent, 0.12), 8);
+    m_picture->setBacking(32, Theme::withAlpha(m_content.accent, 0.12), 8);
     header->addWidget(m_picture, 0, Qt::AlignTop);
     auto *names = column(4);
-    auto *title = new TextLabel(content.title, Theme::font(14, QFont::Bold), Qt::white, this);
+    auto *title = new TextLabel(m_content.title, Theme::font(14, QFont::Bold), Qt::white, this);
     title->setMaximumLines(1);
     names->addWidget(title);
     names->addWidget(m_protocol);
     header->addLayout(names, 1);
     header->addWidget(m_dot, 0, Qt::AlignTop);
     layout->addLayout(header);
+}
 
-    auto *description = new TextLabel(content.description, Theme::caption(), Theme::white(0.62), this);
+void AgentCard::addTexts(QBoxLayout *layout)
+{
+    auto *description = new TextLabel(m_content.description, Theme::caption(), Theme::white(0.62), this);
     description->setMaximumLines(2);
     layout->addWidget(description);
 
@@ -76,21 +68,21 @@ AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     m_subtitle->setMaximumLines(1);
     m_subtitleRow->addWidget(m_subtitle, 1);
     layout->addLayout(m_subtitleRow);
+}
 
+void AgentCard::addButtons(QBoxLayout *layout)
+{
     auto *buttons = row(8);
     m_download->setFixedSize(62, 44);
     m_download->setToolTip(UiTexts::downloadTooltip);
     m_download->setAccessibleName(UiTexts::download);
-    m_download->setAccessibleDescription(content.title);
+    m_download->setAccessibleDescription(m_content.title);
     buttons->addWidget(m_download);
     buttons->addStretch();
     m_connect->setMinimumSize(112, 36);
-    m_connect->setAccessibleDescription(content.title);
+    m_connect->setAccessibleDescription(m_content.title);
     buttons->addWidget(m_connect);
     layout->addLayout(buttons);
-    layout->addStretch(); // the content keeps to the top of a taller card
-
-    restyle();
 }
 
 QColor AgentCard::tint() const
@@ -116,7 +108,13 @@ ActionButton *AgentCard::addSubtitleAction(const QString &text)
     // No taller than the subtitle, so the Codex card's rows line up with its neighbour's.
     button->setFixedHeight(m_subtitle->sizeHint().height());
     m_subtitleRow->addWidget(button);
+    m_subtitleActions.append(button);
     return button;
+}
+
+QList<QWidget *> AgentCard::focusOrder() const
+{
+    return m_subtitleActions + QList<QWidget *> { m_download, m_connect };
 }
 
 QSize AgentCard::minimumSizeHint() const

@@ -1,10 +1,15 @@
 #pragma once
 
-#include "symbols.h"
-#include "widgets.h"
+#include "actionbutton.h"
+#include "statusdot.h"
+#include "surface.h"
+#include "symbolview.h"
+#include "textlabel.h"
 
 #include <QColor>
 #include <QString>
+
+class QBoxLayout;
 
 // What one agent card shows.
 struct AgentCardContent
@@ -15,23 +20,6 @@ struct AgentCardContent
     QString subtitle;
     Symbol symbol;
     QColor accent;
-};
-
-// The 7 × 7 status dot of a card, lowered 5 points from the top of its row.
-class StatusDot : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit StatusDot(QWidget *parent = nullptr);
-
-    void setColour(const QColor &colour);
-    QColor colour() const { return m_colour; }
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    QColor m_colour;
 };
 
 // One card of the setup panel's grid: the agent's picture, name, protocol, description and
@@ -57,10 +45,15 @@ public:
     StatusDot *statusDot() const { return m_dot; }
     ActionButton *downloadButton() const { return m_download; }
     ActionButton *connectButton() const { return m_connect; }
+    // The card's controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
     QSize minimumSizeHint() const override;
 
 private:
+    void addHeader(QBoxLayout *layout);
+    void addTexts(QBoxLayout *layout);
+    void addButtons(QBoxLayout *layout);
     void restyle();
 
     AgentCardContent m_content;
@@ -69,6 +62,7 @@ private:
     TextLabel *m_protocol;
     TextLabel *m_subtitle;
     QBoxLayout *m_subtitleRow;
+    QList<QWidget *> m_subtitleActions;
     StatusDot *m_dot;
     ActionButton *m_download;
     ActionButton *m_connect;

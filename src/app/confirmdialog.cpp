@@ -1,8 +1,9 @@
 #include "confirmdialog.h"
 
-#include "symbols.h"
+#include "layouthelpers.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
-#include "widgets.h"
 
 #include <QBoxLayout>
 #include <QDialogButtonBox>
@@ -25,19 +26,32 @@ ConfirmDialog::ConfirmDialog(const QString &title, const QString &message, const
 
     auto *layout = column(10, this);
     layout->setContentsMargins(24, 22, 24, 20);
+    addTexts(layout);
+    layout->addSpacing(8);
+    styleButtons();
+    m_buttons->setCenterButtons(true);
+    layout->addWidget(m_buttons);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void ConfirmDialog::addTexts(QBoxLayout *layout)
+{
     auto *mark = new SymbolView(Symbol::hexagonFill, 34, Theme::accent, this);
     layout->addWidget(mark, 0, Qt::AlignHCenter);
-    auto *heading = new TextLabel(title, Theme::font(15, QFont::Bold), Qt::white, this);
+    auto *heading = new TextLabel(m_title, Theme::font(15, QFont::Bold), Qt::white, this);
     heading->setAlignment(Qt::AlignHCenter);
     layout->addWidget(heading);
-    auto *text = new TextLabel(message, Theme::font(13), Theme::white(0.72), this);
+    auto *text = new TextLabel(m_message, Theme::font(13), Theme::white(0.72), this);
     text->setAlignment(Qt::AlignHCenter);
     text->setWordWrap(true);
     layout->addWidget(text);
-    layout->addSpacing(8);
+}
 
-    m_cancel->setAccessibleName(cancel);
-    m_accept->setAccessibleName(accept);
+void ConfirmDialog::styleButtons()
+{
+    m_cancel->setAccessibleName(m_cancel->text());
+    m_accept->setAccessibleName(m_accept->text());
     m_accept->setDefault(true);
     // The button that goes ahead carries the accent, as the default button of an alert does.
     QPalette prominent = m_accept->palette();
@@ -48,10 +62,6 @@ ConfirmDialog::ConfirmDialog(const QString &title, const QString &message, const
         button->setFont(Theme::font(13, QFont::DemiBold));
         button->setMinimumHeight(30);
     }
-    m_buttons->setCenterButtons(true);
-    layout->addWidget(m_buttons);
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 void ConfirmDialog::paintEvent(QPaintEvent *)

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QBoxLayout;
 class QDialogButtonBox;
 class QPushButton;
 
@@ -24,6 +25,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void addTexts(QBoxLayout *layout);
+    void styleButtons();
+
     QString m_title;
     QString m_message;
     QDialogButtonBox *m_buttons;

@@ -1,6 +1,11 @@
 #include "loginpanel.h"
 
+#include "contactcard.h"
+#include "layouthelpers.h"
+#include "scrollcolumn.h"
 #include "state/connectstate.h"
+#include "steplabel.h"
+#include "symbolview.h"
 #include "theme.h"
 #include "uitexts.h"
 
@@ -38,11 +43,28 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
     , m_accountDetail(
           new TextLabel(state.accountDetail(), Theme::font(13), Theme::white(0.58), m_accountCard))
 {
-    // The column is taller than the body row at the window's standard height; it scrolls
-    // rather than being squeezed or cut off.
     auto *content = new QWidget;
     auto *layout = column(22, content);
+    addIntroduction(layout);
+    addCredentials(layout);
+    addButtons(layout);
+    addAccountCard(layout);
+    layout->addWidget(new ContactCard(state.platform().deployment().supportQQ, this));
+    layout->addStretch();
 
+    // The column is taller than the body row at the window's standard height; it scrolls
+    // rather than being squeezed or cut off.
+    auto *outer = column(0, this);
+    outer->setContentsMargins(26, 26, 26, 26);
+    m_scroll = new ScrollColumn(content, this);
+    outer->addWidget(m_scroll);
+
+    bindFields();
+    followState();
+}
+
+void LoginPanel::addIntroduction(QBoxLayout *layout)
+{
     layout->addWidget(new StepLabel(UiTexts::loginStep, UiTexts::loginStepTitle, this));
 
     auto *heading = row(10);
@@ -68,13 +90,19 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
     noteRow->addLayout(noteTexts);
     noteRow->addStretch();
     layout->addWidget(note);
+}
 
+void LoginPanel::addCredentials(QBoxLayout *layout)
+{
     auto *fields = column(14);
     fields->addWidget(m_address);
     fields->addWidget(m_email);
     fields->addWidget(m_password);
     layout->addLayout(fields);
+}
 
+void LoginPanel::addButtons(QBoxLayout *layout)
+{
     m_login->setFixedHeight(46);
     m_login->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     layout->addWidget(m_login);
@@ -85,7 +113,10 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
     clearRow->addWidget(m_clear, 1);
     clearRow->addWidget(new TextLabel(UiTexts::clearHint, Theme::font(11), Theme::white(0.45), this));
     layout->addLayout(clearRow);
+}
 
+void LoginPanel::addAccountCard(QBoxLayout *layout)
+{
     auto *accountLayout = column(7, m_accountCard);
     accountLayout->setContentsMargins(18, 18, 18, 18);
     accountLayout->addWidget(
@@ -94,26 +125,24 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
     m_accountDetail->setWordWrap(true);
     accountLayout->addWidget(m_accountDetail);
     layout->addWidget(m_accountCard);
+}
 
-    layout->addWidget(new ContactCard(state.platform().deployment().supportQQ, this));
-    layout->addStretch();
-
-    auto *outer = column(0, this);
-    outer->setContentsMargins(26, 26, 26, 26);
-    m_scroll = new ScrollColumn(content, this);
-    outer->addWidget(m_scroll);
-
+void LoginPanel::bindFields()
+{
     // The fields write through, and show every change the operations make.
     const auto bind = [this](InputField *field, void (ConnectState::*setter)(const QString &),
                           void (ConnectState::*changed)(), const QString &(ConnectState::*getter)() const) {
         field->display((m_state.*getter)());
-        connect(field->edit(), &QLineEdit::textEdited, &m_state, setter);
+        connect(field, &InputField::edited, &m_state, setter);
         connect(&m_state, changed, field, [this, field, getter] { field->display((m_state.*getter)()); });
     };
     bind(m_address, &ConnectState::setRouterURL, &ConnectState::routerURLChanged, &ConnectState::routerURL);
     bind(m_email, &ConnectState::setUsername, &ConnectState::usernameChanged, &ConnectState::username);
     bind(m_password, &ConnectState::setPassword, &ConnectState::passwordChanged, &ConnectState::password);
+}
 
+void LoginPanel::followState()
+{
     connect(m_login, &QAbstractButton::clicked, &m_state, &ConnectState::login);
     connect(m_clear, &QAbstractButton::clicked, &m_state, &ConnectState::clearConfiguration);
     connect(&m_state, &ConnectState::authenticatedChanged, this, &LoginPanel::showAuthenticated);
@@ -129,6 +158,11 @@ LoginPanel::LoginPanel(ConnectState &state, QWidget *parent)
         [this] { m_accountDetail->setText(m_state.accountDetail()); });
     showAuthenticated();
     showBusy();
+}
+
+QList<QWidget *> LoginPanel::focusOrder() const
+{
+    return { m_address->edit(), m_email->edit(), m_password->edit(), m_login, m_clear };
 }
 
 void LoginPanel::showAuthenticated()

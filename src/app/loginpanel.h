@@ -1,8 +1,13 @@
 #pragma once
 
-#include "widgets.h"
+#include "actionbutton.h"
+#include "inputfield.h"
+#include "surface.h"
+#include "textlabel.h"
 
 class ConnectState;
+class QBoxLayout;
+class ScrollColumn;
 
 // Step 01: the address, e-mail and password fields bound to the state, the login and clear
 // buttons, the account card and the contact card.
@@ -20,8 +25,16 @@ public:
     Surface *accountCard() const { return m_accountCard; }
     TextLabel *accountNameLabel() const { return m_accountName; }
     TextLabel *accountDetailLabel() const { return m_accountDetail; }
+    // The panel's controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
 private:
+    void addIntroduction(QBoxLayout *layout);
+    void addCredentials(QBoxLayout *layout);
+    void addButtons(QBoxLayout *layout);
+    void addAccountCard(QBoxLayout *layout);
+    void bindFields();
+    void followState();
     void showAuthenticated();
     void showBusy();
 

@@ -4,6 +4,8 @@
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
+    if (const std::optional<int> status = app.leaveEarly())
+        return *status;
     MainWindow window;
     window.show();
     return app.exec();

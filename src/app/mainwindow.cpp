@@ -5,11 +5,16 @@
 #include "setuppanel.h"
 #include "state/connectstate.h"
 #include "statusbar.h"
+#include "surface.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
 #include "uitexts.h"
 
 #include <QBoxLayout>
 #include <QPainter>
+#include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -41,8 +46,6 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     m_state->setParent(this);
     registry().append(this);
     setWindowTitle(UiTexts::applicationName);
-    setMinimumSize(minimumContentSize);
-    resize(defaultSize);
     // The window itself holds the focus at first, so that no field claims it (and no caret
     // blinks) until the user picks one.
     setFocusPolicy(Qt::ClickFocus);
@@ -51,24 +54,12 @@ MainWindow::MainWindow(std::unique_ptr<ConnectState> state, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(header());
-
-    auto *divider = new QWidget(this);
-    divider->setFixedHeight(1);
-    divider->setAutoFillBackground(true);
-    QPalette palette = divider->palette();
-    palette.setColor(QPalette::Window, Theme::white(0.1));
-    divider->setPalette(palette);
-    layout->addWidget(divider);
-
-    auto *body = new QHBoxLayout;
-    body->setContentsMargins(22, 14, 22, 14);
-    body->setSpacing(20);
-    // Both panels grow with the window; the setup panel gets the larger share so that its
-    // picker row leaves the model picker room for a whole model id.
-    body->addWidget(m_loginPanel, 5, Qt::AlignTop);
-    body->addWidget(m_setupPanel, 7);
-    layout->addLayout(body, 1);
+    layout->addWidget(divider());
+    layout->addLayout(body(), 1);
     layout->addWidget(m_statusBar);
+    setReadingOrder();
+    resize(standardSize());
+    fitScreen();
 
     connect(m_setupPanel, &SetupPanel::codexDownloadRequested, this, &MainWindow::askToDownloadCodex);
 }
@@ -81,6 +72,74 @@ MainWindow::~MainWindow()
 QList<MainWindow *> MainWindow::windows()
 {
     return registry();
+}
+
+QSize MainWindow::room() const
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return defaultSize;
+    // The frame is known once the window is shown; before that it counts as none.
+    const QSize frame = frameGeometry().size() - size();
+    return screen->availableGeometry().size() - frame;
+}
+
+QSize MainWindow::standardSize() const
+{
+    const QSize room = this->room();
+    return defaultSize.boundedTo(room) == defaultSize ? defaultSize : room;
+}
+
+void MainWindow::fitScreen()
+{
+    // Where the screen is smaller than the window's standard size, the window takes what there
+    // is: the panels scroll, and the header and the status bar stay in view.
+    // Never below what the content needs, though: squeezed further, it would overlap.
+    const QSize room = this->room();
+    setMinimumSize(minimumContentSize.boundedTo(room).expandedTo(layout()->minimumSize()));
+    if (size() != size().boundedTo(room))
+        resize(size().boundedTo(room));
+}
+
+void MainWindow::followScreen(QScreen *screen)
+{
+    disconnect(m_screenConnection);
+    if (screen)
+        m_screenConnection
+            = connect(screen, &QScreen::availableGeometryChanged, this, &MainWindow::fitScreen);
+    fitScreen();
+}
+
+void MainWindow::setReadingOrder()
+{
+    QWidget *previous = this;
+    for (QWidget *control : m_loginPanel->focusOrder() + m_setupPanel->focusOrder()) {
+        setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
+QWidget *MainWindow::divider()
+{
+    auto *divider = new QWidget(this);
+    divider->setFixedHeight(1);
+    divider->setAutoFillBackground(true);
+    QPalette palette = divider->palette();
+    palette.setColor(QPalette::Window, Theme::white(0.1));
+    divider->setPalette(palette);
+    return divider;
+}
+
+QLayout *MainWindow::body()
+{
+    auto *body = new QHBoxLayout;
+    body->setContentsMargins(22, 14, 22, 14);
+    body->setSpacing(20);
+    // Both panels grow with the window; the setup panel gets the larger share so that its
+    // picker row leaves the model picker room for a whole model id.
+    body->addWidget(m_loginPanel, 5, Qt::AlignTop);
+    body->addWidget(m_setupPanel, 7);
+    return body;
 }
 
 QWidget *MainWindow::header()
@@ -120,6 +179,8 @@ QWidget *MainWindow::header()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    connect(windowHandle(), &QWindow::screenChanged, this, &MainWindow::followScreen, Qt::UniqueConnection);
+    followScreen(screen());
     if (!focusWidget())
         setFocus(Qt::OtherFocusReason);
 }

@@ -8,6 +8,8 @@ class ConfirmDialog;
 class ConnectState;
 class LoginPanel;
 class Platform;
+class QLayout;
+class QScreen;
 class SetupPanel;
 class StatusBar;
 
@@ -31,6 +33,12 @@ public:
     // The application's main windows in the order they were made.
     static QList<MainWindow *> windows();
 
+    // The content size the window opens at: the standard size where the screen's available
+    // area (less the window's frame) holds it, else all of that area.
+    QSize standardSize() const;
+    // Lowers the content minimum, and the size, to what the window's screen holds.
+    void fitScreen();
+
     ConnectState &state() const { return *m_state; }
     LoginPanel *loginPanel() const { return m_loginPanel; }
     SetupPanel *setupPanel() const { return m_setupPanel; }
@@ -44,7 +52,12 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QSize room() const;
+    void followScreen(QScreen *screen);
+    void setReadingOrder();
     QWidget *header();
+    QWidget *divider();
+    QLayout *body();
     void askToDownloadCodex();
 
     ConnectState *m_state;
@@ -52,4 +65,5 @@ private:
     SetupPanel *m_setupPanel;
     StatusBar *m_statusBar;
     ConfirmDialog *m_confirmation = nullptr;
+    QMetaObject::Connection m_screenConnection;
 };

@@ -1,7 +1,13 @@
 #include "setuppanel.h"
 
 #include "agentcard.h"
+#include "layouthelpers.h"
+#include "picker.h"
+#include "plaintooltip.h"
 #include "state/connectstate.h"
+#include "steplabel.h"
+#include "symbolview.h"
+#include "textlabel.h"
 #include "theme.h"
 #include "uitexts.h"
 
@@ -42,7 +48,22 @@ SetupPanel::SetupPanel(ConnectState &state, QWidget *parent)
     auto *content = new QWidget;
     auto *layout = column(16, content);
     layout->setContentsMargins(0, 1, 0, 1);
+    addIntroduction(layout, content);
+    layout->addWidget(sharedConfigurationCard());
+    auto *grid = new QGridLayout;
+    addCards(grid);
+    layout->addLayout(grid);
+    layout->addStretch();
 
+    m_scroll = new ScrollColumn(content, this);
+    auto *outer = column(0, this);
+    outer->setContentsMargins(20, 20, 20, 20);
+    outer->addWidget(m_scroll);
+    followState();
+}
+
+void SetupPanel::addIntroduction(QBoxLayout *layout, QWidget *content)
+{
     layout->addWidget(new StepLabel(UiTexts::setupStep, UiTexts::setupStepTitle, content));
 
     auto *heading = row(8);
@@ -54,24 +75,10 @@ SetupPanel::SetupPanel(ConnectState &state, QWidget *parent)
 
     m_banner->setParent(content);
     layout->addWidget(m_banner);
-    layout->addWidget(sharedConfigurationCard());
+}
 
-    auto *grid = new QGridLayout;
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(16);
-    grid->setColumnMinimumWidth(0, 235);
-    grid->setColumnMinimumWidth(1, 235);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    addCards(grid);
-    layout->addLayout(grid);
-    layout->addStretch();
-
-    m_scroll = new ScrollColumn(content, this);
-    auto *outer = column(0, this);
-    outer->setContentsMargins(20, 20, 20, 20);
-    outer->addWidget(m_scroll);
-
+void SetupPanel::followState()
+{
     connect(&m_state, &ConnectState::authenticatedChanged, this,
         [this] { m_banner->setReady(m_state.authenticated()); });
     connect(&m_state, &ConnectState::groupsChanged, this, &SetupPanel::showGroups);
@@ -164,6 +171,12 @@ void SetupPanel::addCards(QGridLayout *grid)
             &ConnectState::deepSeekConnectedChanged, &ConnectState::deepSeekConnected },
     };
 
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(16);
+    grid->setColumnMinimumWidth(0, 235);
+    grid->setColumnMinimumWidth(1, 235);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     int index = 0;
     for (const Entry &entry : entries) {
         auto *card = new AgentCard(entry.content);
@@ -189,6 +202,14 @@ void SetupPanel::addCards(QGridLayout *grid)
     }
 }
 
+QList<QWidget *> SetupPanel::focusOrder() const
+{
+    QList<QWidget *> order { m_groupPicker, m_modelPicker, m_effortPicker };
+    for (const AgentCard *card : m_cards)
+        order += card->focusOrder();
+    return order;
+}
+
 void SetupPanel::showGroups()
 {
     const QSignalBlocker blocker(m_groupPicker);
@@ -209,7 +230,7 @@ void SetupPanel::showModels()
     // A selection that is not on the list shows as no selection.
     m_modelPicker->setCurrentIndex(m_modelPicker->findData(m_state.selectedModel()));
     // The picker is narrow: the whole id is at hand under the pointer.
-    m_modelPicker->setToolTip(m_modelPicker->currentText());
+    m_modelPicker->setToolTip(plainTooltip(m_modelPicker->currentText()));
 }
 
 void SetupPanel::showEffort()

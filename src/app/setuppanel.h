@@ -1,13 +1,17 @@
 #pragma once
 
+#include "actionbutton.h"
 #include "agents/agentkind.h"
-#include "widgets.h"
+#include "scrollcolumn.h"
+#include "surface.h"
+#include "techbanner.h"
 
 #include <QList>
 #include <functional>
 
 class AgentCard;
 class ConnectState;
+class QBoxLayout;
 class QComboBox;
 class QGridLayout;
 
@@ -27,18 +31,22 @@ public:
     // In grid order: Codex, Claude Code, Gemini CLI, Kimi Code, OpenCode, DeepSeek Agent.
     const QList<AgentCard *> &cards() const { return m_cards; }
     ActionButton *recheckButton() const { return m_recheck; }
+    // The panel's controls in reading order: the pickers, then card by card.
+    QList<QWidget *> focusOrder() const;
 
 Q_SIGNALS:
     // The Codex card's download button: the window asks before downloading.
     void codexDownloadRequested();
 
 private:
+    void addIntroduction(QBoxLayout *layout, QWidget *content);
     QWidget *sharedConfigurationCard();
     void addCards(QGridLayout *grid);
     void showGroups();
     void showModels();
     void showEffort();
     void showCodexInstalled();
+    void followState();
     void showBusy();
 
     ConnectState &m_state;

@@ -1,5 +1,7 @@
 #include "statusbar.h"
 
+#include "layouthelpers.h"
+#include "plaintooltip.h"
 #include "state/connectstate.h"
 #include "theme.h"
 #include "uitexts.h"
@@ -66,7 +68,7 @@ void StatusBar::showActivity()
 {
     const QString &text = m_state.activity();
     m_activity->setText(text);
-    m_activity->setToolTip(text);
+    m_activity->setToolTip(plainTooltip(text));
     m_activity->setColour(text.contains(UiTexts::failureMarker) ? Theme::error : Theme::white(0.7));
 }
 

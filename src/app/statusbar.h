@@ -1,6 +1,10 @@
 #pragma once
 
-#include "widgets.h"
+#include "slimprogress.h"
+#include "symbolview.h"
+#include "textlabel.h"
+
+#include <QWidget>
 
 class ConnectState;
 

@@ -6,17 +6,22 @@
 #include <QProcess>
 #include <QStringDecoder>
 
-QString execute(const QString &tool, const QStringList &arguments)
+QString execute(const QString &tool, const QStringList &arguments, const std::optional<QString> &input)
 {
     QProcess process;
     process.setProgram(tool);
     process.setArguments(arguments);
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    if (!input)
+        process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // Standard error is never read: it goes nowhere, so a talkative tool cannot block on it.
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QIODevice::ReadOnly);
+    process.start(input ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         throw PlatformError(tool + QStringLiteral(": ") + process.errorString());
+    if (input) {
+        process.write(input->toUtf8());
+        process.closeWriteChannel();
+    }
     process.waitForFinished(-1);
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         throw ConnectError(PlatformTexts::commandFailed);

@@ -43,15 +43,24 @@ QString SystemPlatform::launchctlTool() const
     return QStringLiteral("/bin/launchctl");
 }
 #else
-// On Linux the stand-ins are installed beside the application.
+// On Linux the stand-ins are installed into their own directory below libexec, and sit beside
+// the application in the build tree.
+static QString standInPath(const QString &name)
+{
+    const QDir applicationDir(QCoreApplication::applicationDirPath());
+    const QString installed
+        = QDir::cleanPath(applicationDir.filePath(QStringLiteral(VELMORA_STAND_IN_DIR "/") + name));
+    return QFileInfo::exists(installed) ? installed : applicationDir.filePath(name);
+}
+
 QString SystemPlatform::securityTool() const
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/security");
+    return standInPath(QStringLiteral("security"));
 }
 
 QString SystemPlatform::launchctlTool() const
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/launchctl");
+    return standInPath(QStringLiteral("launchctl"));
 }
 #endif
 

@@ -68,8 +68,14 @@ QString loadKey(const QString &securityTool, const QString &user, const QString 
 void storeKey(const QString &securityTool, const QString &user, const QString &service, const QString &key)
 {
     const QStringList arguments { QStringLiteral("add-generic-password"), QStringLiteral("-U"),
-        QStringLiteral("-a"), user, QStringLiteral("-s"), service, QStringLiteral("-w"), key };
-    execute(securityTool, arguments);
+        QStringLiteral("-a"), user, QStringLiteral("-s"), service, QStringLiteral("-w") };
+#ifdef Q_OS_MACOS
+    // macOS's tool takes the key only as an argument: visible in the process list for a moment.
+    execute(securityTool, arguments + QStringList { key });
+#else
+    // The stand-in reads the key from standard input when -w comes last.
+    execute(securityTool, arguments, key);
+#endif
 }
 
 void deleteKey(const QString &securityTool, const QString &user, const QString &service)

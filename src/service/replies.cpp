@@ -44,6 +44,12 @@ QString plainText(const QJsonValue &value)
 {
     if (value.isString())
         return value.toString();
+    // An integer beyond 64 bits is kept as a double, which JSON would write as 4.5e+20.
+    if (value.isDouble() && value.toVariant().typeId() == QMetaType::Double) {
+        const double number = value.toDouble();
+        if (std::isfinite(number) && std::trunc(number) == number)
+            return QString::number(number, 'f', 0);
+    }
     const QByteArray wrapped = QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact);
     return QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
 }

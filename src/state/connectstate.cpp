@@ -466,7 +466,7 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
         co_await resolveCodexToken(router);
         if (self.expired())
             co_return;
-        LauncherConfiguration(m_platform->homePath(), backupDirectory())
+        LauncherConfiguration(m_platform->homePath(), m_platform->currentTime())
             .write(kind, router, m_activeKeychainService,
                 Launchers::preferredModel(kind, m_models, m_selectedModel));
         setConnected(kind, true);

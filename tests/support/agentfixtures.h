@@ -3,6 +3,7 @@
 // The shared test support: files and modes, the keyring through the built `security`, fake
 // agent commands, a signed-in state against the local relay, a recorder of notify signals.
 
+#include "agents/launchers.h"
 #include "recorder.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
@@ -69,6 +70,11 @@ inline QByteArray expectedFile(
     return text.toUtf8();
 }
 
+// The folder of tests/data/agents holding the launchers as written on this system.
+inline const QString hostLaunchers = QLatin1String(
+    Launchers::hostKeyringCommand == Launchers::KeyringCommand::secretTool ? "launchers-linux/"
+                                                                           : "launchers/");
+
 struct ToolRun
 {
     int status = -1;
@@ -129,12 +135,12 @@ struct AgentRun
 };
 
 // The environment a launcher is started with: the test's own (its keyring session, HOME,
-// USER), with the fake agents and the built `security` first on PATH.
+// USER), with the fake agents and the system folders on PATH, as a user's shell has them: the
+// stand-ins built with the project are not there.
 inline QProcessEnvironment launcherEnvironment(const QString &fakeAgents)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PATH"),
-        fakeAgents + u':' + QStringLiteral(VELMORA_BIN_DIR) + QStringLiteral(":/usr/bin:/bin"));
+    environment.insert(QStringLiteral("PATH"), fakeAgents + QStringLiteral(":/usr/bin:/bin"));
     return environment;
 }
 

@@ -1,10 +1,12 @@
 #include "domain.h"
 
+#include "agents/securefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -55,9 +57,9 @@ Domain::~Domain()
         ::close(m_lock); // releases the lock
 }
 
-QJsonObject Domain::environment() const
+QJsonObject Domain::environment(IfDamaged ifDamaged) const
 {
-    return read(QStringLiteral("environment.json"));
+    return read(QStringLiteral("environment.json"), ifDamaged);
 }
 
 void Domain::setEnvironment(const QJsonObject &environment)
@@ -65,9 +67,9 @@ void Domain::setEnvironment(const QJsonObject &environment)
     write(QStringLiteral("environment.json"), environment);
 }
 
-QJsonObject Domain::jobs() const
+QJsonObject Domain::jobs(IfDamaged ifDamaged) const
 {
-    return read(QStringLiteral("jobs.json"));
+    return read(QStringLiteral("jobs.json"), ifDamaged);
 }
 
 void Domain::setJobs(const QJsonObject &jobs)
@@ -75,38 +77,42 @@ void Domain::setJobs(const QJsonObject &jobs)
     write(QStringLiteral("jobs.json"), jobs);
 }
 
-QJsonObject Domain::read(const QString &name) const
+QJsonObject Domain::read(const QString &name, IfDamaged ifDamaged) const
 {
     const QString path = m_directory + u'/' + name;
     QFile file(path);
     if (!file.exists())
         return {};
+    const QString irregularity = SecureFile::irregularity(path);
+    if (!irregularity.isEmpty())
+        fail(path, irregularity);
     if (!file.open(QIODevice::ReadOnly))
         fail(path, file.errorString());
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        fail(path, QStringLiteral("damaged: %1").arg(error.errorString()));
-    return document.object();
+    if (error.error == QJsonParseError::NoError && document.isObject())
+        return document.object();
+    const QString damage
+        = QStringLiteral("damaged: %1")
+              .arg(document.isNull() ? error.errorString() : QStringLiteral("not an object"));
+    if (ifDamaged == IfDamaged::fail)
+        fail(path, damage);
+    const QString aside = path + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    if (!QFile::rename(path, aside))
+        fail(path, damage);
+    const QByteArray notice
+        = (path + QStringLiteral(": ") + damage + QStringLiteral("; set aside as ") + aside + u'\n')
+              .toLocal8Bit();
+    std::fwrite(notice.constData(), 1, notice.size(), stderr);
+    return {};
 }
 
-// Atomically, and closed to group and others from before the first byte on.
 void Domain::write(const QString &name, const QJsonObject &object)
 {
     const QString path = m_directory + u'/' + name;
-    QSaveFile file(path);
-    const mode_t umask = ::umask(077);
-    const bool opened = file.open(QIODevice::WriteOnly);
-    ::umask(umask);
-    if (!opened)
-        fail(path, file.errorString());
-    if (::fchmod(file.handle(), 0600) != 0) {
-        file.cancelWriting();
-        failErrno(path);
-    }
-    file.write(QJsonDocument(object).toJson(QJsonDocument::Indented));
-    if (!file.commit())
-        fail(path, file.errorString());
-    if (::chmod(QFile::encodeName(path).constData(), 0600) != 0)
-        failErrno(path);
+    const QString error
+        = SecureFile::write(path, QJsonDocument(object).toJson(QJsonDocument::Indented), 0600);
+    if (!error.isEmpty())
+        fail(path, error);
 }

@@ -16,18 +16,22 @@ public:
     Domain(const Domain &) = delete;
     Domain &operator=(const Domain &) = delete;
 
+    // What a read does with a state file that cannot be read back: fail with its path, or
+    // say so on standard error, set it aside as "<file>.damaged" and start afresh.
+    enum class IfDamaged { fail, setAside };
+
     // Variable name → value.
-    QJsonObject environment() const;
+    QJsonObject environment(IfDamaged ifDamaged = IfDamaged::fail) const;
     void setEnvironment(const QJsonObject &environment);
 
     // Label → the job as loaded (see main.cpp).
-    QJsonObject jobs() const;
+    QJsonObject jobs(IfDamaged ifDamaged = IfDamaged::fail) const;
     void setJobs(const QJsonObject &jobs);
 
     static QString directory(uint uid);
 
 private:
-    QJsonObject read(const QString &name) const;
+    QJsonObject read(const QString &name, IfDamaged ifDamaged) const;
     void write(const QString &name, const QJsonObject &object);
 
     QString m_directory;

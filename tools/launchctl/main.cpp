@@ -1,9 +1,14 @@
 // `launchctl`: the subcommands of macOS's /bin/launchctl that Velmora Connect uses, with the
 // same arguments, output and exit statuses, for a per-user domain kept in files:
 //
-//   launchctl setenv KEY VALUE        launchctl bootstrap gui/UID PLIST
+//   launchctl setenv KEY [VALUE]      launchctl bootstrap gui/UID PLIST
 //   launchctl unsetenv KEY            launchctl bootout gui/UID/LABEL
 //   launchctl getenv KEY              launchctl print gui/UID/LABEL
+//
+// A setenv with the value left out reads it from standard input (up to its end, less one final
+// line feed), so that a key never shows in the process list; values given as arguments are
+// wiped from it first thing. A damaged state file is reported with its path; unsetenv and
+// bootout set it aside and go on, so that clearing is never blocked by it.
 //
 // What launchd does at the next login is not imitated: a job runs when it is bootstrapped
 // with RunAtLoad, once, and bootstrap waits for it.
@@ -18,7 +23,9 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -86,8 +93,17 @@ bool ownDomain(const Target &target, const QString &failure)
     return false;
 }
 
-int setenv(const QStringList &arguments)
+int setenv(QStringList arguments)
 {
+    if (arguments.size() == 1) {
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly))
+            throw std::runtime_error("cannot read the value from standard input");
+        QByteArray value = input.readAll();
+        if (value.endsWith('\n'))
+            value.chop(1);
+        arguments.append(QString::fromLocal8Bit(value));
+    }
     if (arguments.isEmpty() || arguments.size() % 2 != 0)
         return usage(QStringLiteral("setenv"));
     Domain domain(::getuid());
@@ -103,7 +119,7 @@ int unsetenv(const QStringList &arguments)
     if (arguments.size() != 1)
         return usage(QStringLiteral("unsetenv"));
     Domain domain(::getuid());
-    QJsonObject environment = domain.environment();
+    QJsonObject environment = domain.environment(Domain::IfDamaged::setAside);
     environment.remove(arguments[0]);
     domain.setEnvironment(environment);
     return 0;
@@ -229,7 +245,7 @@ int bootout(const QStringList &arguments)
     if (!ownDomain(*target, QStringLiteral("Boot-out failed")))
         return 1;
     Domain domain(target->uid);
-    QJsonObject jobs = domain.jobs();
+    QJsonObject jobs = domain.jobs(Domain::IfDamaged::setAside);
     if (!jobs.contains(target->label)) {
         printError(QStringLiteral("Boot-out failed: 3: No such process\n"));
         return 3;
@@ -284,12 +300,26 @@ int print(const QStringList &arguments)
     return 0;
 }
 
+// The arguments as given: QCoreApplication would drop those that look like its own options.
+// setenv's values are wiped from the process list on the way.
+QStringList takeArguments(int argc, char **argv)
+{
+    QStringList arguments;
+    const bool setenv = argc > 1 && std::strcmp(argv[1], "setenv") == 0;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+        if (setenv && i >= 3 && i % 2 == 1)
+            std::memset(argv[i], 0, std::strlen(argv[i]));
+    }
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    QStringList arguments = takeArguments(argc, argv);
     QCoreApplication application(argc, argv);
-    QStringList arguments = application.arguments().mid(1);
     const QString subcommand = arguments.isEmpty() ? QString() : arguments.takeFirst();
     try {
         if (subcommand == QLatin1String("setenv"))

@@ -10,10 +10,16 @@ namespace {
     throw MalformedPropertyList(reason.toStdString());
 }
 
-// Reads the value whose start element the reader stands on, up to its end element.
-QVariant readValue(QXmlStreamReader &xml)
+// Far more than any job needs, far less than what would exhaust the stack.
+constexpr int maximumDepth = 64;
+
+// Reads the value whose start element the reader stands on, up to its end element. `depth`
+// counts the arrays and dictionaries around it.
+QVariant readValue(QXmlStreamReader &xml, int depth = 0)
 {
     const QString name = xml.name().toString(); // the reader's view moves on as it reads
+    if (depth > maximumDepth)
+        fail(QStringLiteral("values nested deeper than %1 levels").arg(maximumDepth));
     if (name == u"dict") {
         QVariantMap map;
         while (xml.readNextStartElement()) {
@@ -24,14 +30,14 @@ QVariant readValue(QXmlStreamReader &xml)
                 fail(QStringLiteral("the key %1 has no value").arg(key));
             if (map.contains(key))
                 fail(QStringLiteral("the key %1 appears twice").arg(key));
-            map.insert(key, readValue(xml));
+            map.insert(key, readValue(xml, depth + 1));
         }
         return map;
     }
     if (name == u"array") {
         QVariantList list;
         while (xml.readNextStartElement())
-            list.append(readValue(xml));
+            list.append(readValue(xml, depth + 1));
         return list;
     }
     if (name == u"string" || name == u"date" || name == u"data")

@@ -1,3 +1,4 @@
+#include "agents/agentkind.h"
 #include "relayserver.h"
 
 #include <QCommandLineParser>
@@ -6,8 +7,9 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
-// velmora-relay-sim [--port N] [--scenario file.json]: a Velmora relay on loopback with a
-// demo account, for trying the application without a real service.
+// velmora-relay-sim [--port N] [--scenario file.json] [--call-log file]: a Velmora relay on
+// loopback with a demo account and a small placeholder for each installer package, for trying
+// the application without a real service.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -21,8 +23,12 @@ int main(int argc, char *argv[])
         QStringLiteral("8787"));
     const QCommandLineOption scenarioOption(
         QStringLiteral("scenario"), QStringLiteral("JSON scenario to load."), QStringLiteral("file.json"));
+    const QCommandLineOption callLogOption(QStringLiteral("call-log"),
+        QStringLiteral("Append one JSON line per model call (path, key, model, status)."),
+        QStringLiteral("file"));
     parser.addOption(portOption);
     parser.addOption(scenarioOption);
+    parser.addOption(callLogOption);
     parser.process(app);
 
     QTextStream out(stdout);
@@ -35,6 +41,19 @@ int main(int argc, char *argv[])
     }
 
     RelayServer relay;
+    for (const OfficialInstaller installer :
+        { OfficialInstaller::codex, OfficialInstaller::claudeCode, OfficialInstaller::geminiCLI,
+            OfficialInstaller::kimiCode, OfficialInstaller::openCode, OfficialInstaller::deepSeek }) {
+        const QString name = packageFileName(installer);
+        relay.setPackage(name, "Velmora Connect demo placeholder: " + name.toUtf8() + '\n');
+    }
+    if (parser.isSet(callLogOption)) {
+        const QString problem = relay.setCallLog(parser.value(callLogOption));
+        if (!problem.isEmpty()) {
+            err << "velmora-relay-sim: " << parser.value(callLogOption) << ": " << problem << Qt::endl;
+            return 2;
+        }
+    }
     if (parser.isSet(scenarioOption)) {
         QFile file(parser.value(scenarioOption));
         if (!file.open(QIODevice::ReadOnly)) {

@@ -101,6 +101,176 @@ QJsonObject messageObject(const QString &message)
     return { { QStringLiteral("message"), message } };
 }
 
+// The agents' model calls. Every protocol answers "pong", whole or as server-sent events: one
+// table, one entry per protocol, each naming its path, its reply and its stream.
+const QString modelReplyText = QStringLiteral("pong");
+
+using Event = std::pair<QByteArray, QJsonObject>; // "event:" name (empty: none) and data
+
+QJsonObject responsesMessage()
+{
+    const QJsonObject text { { "type", "output_text" }, { "text", modelReplyText },
+        { "annotations", QJsonArray {} } };
+    return { { "type", "message" }, { "id", "msg_pong" }, { "role", "assistant" }, { "status", "completed" },
+        { "content", QJsonArray { text } } };
+}
+
+QJsonObject responsesReply(const QString &model)
+{
+    const QJsonObject usage { { "input_tokens", 1 }, { "output_tokens", 1 }, { "total_tokens", 2 },
+        { "input_tokens_details", QJsonObject { { "cached_tokens", 0 } } },
+        { "output_tokens_details", QJsonObject { { "reasoning_tokens", 0 } } } };
+    return { { "id", "resp_pong" }, { "object", "response" }, { "created_at", 0 }, { "status", "completed" },
+        { "model", model }, { "output", QJsonArray { responsesMessage() } }, { "usage", usage } };
+}
+
+QList<Event> responsesEvents(const QString &model)
+{
+    QJsonObject created = responsesReply(model);
+    created.insert("status", "in_progress");
+    created.insert("output", QJsonArray {});
+    return { { "response.created", { { "type", "response.created" }, { "response", created } } },
+        { "response.output_text.delta",
+            { { "type", "response.output_text.delta" }, { "item_id", "msg_pong" }, { "output_index", 0 },
+                { "content_index", 0 }, { "delta", modelReplyText } } },
+        { "response.output_item.done",
+            { { "type", "response.output_item.done" }, { "output_index", 0 },
+                { "item", responsesMessage() } } },
+        { "response.completed",
+            { { "type", "response.completed" }, { "response", responsesReply(model) } } } };
+}
+
+QJsonObject messagesReply(const QString &model)
+{
+    const QJsonObject text { { "type", "text" }, { "text", modelReplyText } };
+    return { { "id", "msg_pong" }, { "type", "message" }, { "role", "assistant" }, { "model", model },
+        { "content", QJsonArray { text } }, { "stop_reason", "end_turn" },
+        { "stop_sequence", QJsonValue::Null },
+        { "usage", QJsonObject { { "input_tokens", 1 }, { "output_tokens", 1 } } } };
+}
+
+QList<Event> messagesEvents(const QString &model)
+{
+    QJsonObject start = messagesReply(model);
+    start.insert("content", QJsonArray {});
+    start.insert("stop_reason", QJsonValue::Null);
+    const auto event = [](const char *type, QJsonObject data) {
+        data.insert("type", QLatin1String(type));
+        return Event { type, data };
+    };
+    return { event("message_start", { { "message", start } }),
+        event("content_block_start",
+            { { "index", 0 }, { "content_block", QJsonObject { { "type", "text" }, { "text", "" } } } }),
+        event("content_block_delta",
+            { { "index", 0 },
+                { "delta", QJsonObject { { "type", "text_delta" }, { "text", modelReplyText } } } }),
+        event("content_block_stop", { { "index", 0 } }),
+        event("message_delta",
+            { { "delta",
+                  QJsonObject { { "stop_reason", "end_turn" }, { "stop_sequence", QJsonValue::Null } } },
+                { "usage", QJsonObject { { "output_tokens", 1 } } } }),
+        event("message_stop", {}) };
+}
+
+QJsonObject chatChoice(const char *member, const QJsonValue &finish)
+{
+    return { { "index", 0 },
+        { QLatin1String(member), QJsonObject { { "role", "assistant" }, { "content", modelReplyText } } },
+        { "finish_reason", finish } };
+}
+
+QJsonObject chatReply(const QString &model)
+{
+    return { { "id", "chatcmpl-pong" }, { "object", "chat.completion" }, { "created", 0 }, { "model", model },
+        { "choices", QJsonArray { chatChoice("message", QStringLiteral("stop")) } },
+        { "usage",
+            QJsonObject { { "prompt_tokens", 1 }, { "completion_tokens", 1 }, { "total_tokens", 2 } } } };
+}
+
+QList<Event> chatEvents(const QString &model)
+{
+    QJsonObject chunk = chatReply(model);
+    chunk.insert("object", "chat.completion.chunk");
+    chunk.insert("choices", QJsonArray { chatChoice("delta", QJsonValue::Null) });
+    chunk.remove("usage");
+    QJsonObject last = chatReply(model);
+    last.insert("object", "chat.completion.chunk");
+    last.insert("choices",
+        QJsonArray {
+            QJsonObject { { "index", 0 }, { "delta", QJsonObject {} }, { "finish_reason", "stop" } } });
+    return { { {}, chunk }, { {}, last } };
+}
+
+QJsonObject geminiReply(const QString &model)
+{
+    const QJsonObject content { { "role", "model" },
+        { "parts", QJsonArray { QJsonObject { { "text", modelReplyText } } } } };
+    return { { "candidates",
+                 QJsonArray {
+                     QJsonObject { { "content", content }, { "finishReason", "STOP" }, { "index", 0 } } } },
+        { "usageMetadata",
+            QJsonObject {
+                { "promptTokenCount", 1 }, { "candidatesTokenCount", 1 }, { "totalTokenCount", 2 } } },
+        { "modelVersion", model } };
+}
+
+QList<Event> geminiEvents(const QString &model)
+{
+    return { { {}, geminiReply(model) } };
+}
+
+struct ModelProtocol
+{
+    QLatin1String prefix; // the path begins with it…
+    QLatin1String suffix; // …and ends with this
+    bool streamedByPath; // the path itself asks for a stream, not "stream": true in the body
+    QJsonObject (*reply)(const QString &model);
+    QList<Event> (*events)(const QString &model);
+    QByteArray last; // sent after the events
+};
+
+const ModelProtocol modelProtocols[] = {
+    { QLatin1String("/v1/responses"), {}, false, responsesReply, responsesEvents, {} },
+    { QLatin1String("/v1/messages"), {}, false, messagesReply, messagesEvents, {} },
+    { QLatin1String("/v1/chat/completions"), {}, false, chatReply, chatEvents, "data: [DONE]\n\n" },
+    { QLatin1String("/v1beta/models/"), QLatin1String(":streamGenerateContent"), true, geminiReply,
+        geminiEvents, {} },
+    { QLatin1String("/v1beta/models/"), QLatin1String(":generateContent"), false, geminiReply, geminiEvents,
+        {} },
+};
+
+const ModelProtocol *modelProtocol(const QString &path)
+{
+    for (const ModelProtocol &protocol : modelProtocols) {
+        if (path.startsWith(protocol.prefix) && path.endsWith(protocol.suffix)
+            && (protocol.suffix.isEmpty() ? path == protocol.prefix
+                                          : !path.sliced(protocol.prefix.size()).contains(u'/')))
+            return &protocol;
+    }
+    return nullptr;
+}
+
+// The model named by the path ("/v1beta/models/<model>:…") or by the body's "model".
+QString requestedModel(const ModelProtocol &protocol, const RecordedRequest &request)
+{
+    if (!protocol.suffix.isEmpty())
+        return request.path.sliced(protocol.prefix.size()).chopped(protocol.suffix.size());
+    return QJsonDocument::fromJson(request.body).object().value(QStringLiteral("model")).toString();
+}
+
+// The key of an agent's call: a bearer token, or the Anthropic and Gemini key headers.
+QString callKey(const RecordedRequest &request)
+{
+    const QByteArray authorization = request.headers.value("authorization");
+    if (authorization.startsWith("Bearer "))
+        return QString::fromUtf8(authorization.mid(7));
+    for (const char *header : { "x-api-key", "x-goog-api-key" }) {
+        if (request.headers.contains(header))
+            return QString::fromUtf8(request.headers.value(header));
+    }
+    return {};
+}
+
 // Writes one response to a socket: the head at once, the body from memory or from a file as
 // the socket drains, so that a large package never sits in memory. Lives as a child of the
 // socket and goes with it.
@@ -192,6 +362,7 @@ public:
     QHash<qint64, QString> issuedKeys;
     quint16 port = 0;
     QHostAddress address;
+    std::unique_ptr<QFile> callLog;
 
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
@@ -204,6 +375,7 @@ private:
     RelayReply demoReply(const RecordedRequest &request);
     RelayReply keyReply(const RecordedRequest &request);
     RelayReply packageReply(const RecordedRequest &request);
+    RelayReply modelReply(const ModelProtocol &protocol, const RecordedRequest &request);
     QString bearer(const RecordedRequest &request) const;
     static RelayReply reply(int status, const QJsonObject &body);
     static RelayReply plain(int status, const QByteArray &text);
@@ -363,6 +535,11 @@ RelayReply RelayServer::Private::demoReply(const RecordedRequest &request)
             return reply(401, messageObject(QStringLiteral("登录已过期，请重新登录")));
         return keyReply(request);
     }
+    if (const ModelProtocol *protocol = modelProtocol(path)) {
+        if (!allowOnly("POST"))
+            return plain(405, "405 method not allowed");
+        return modelReply(*protocol, request);
+    }
     if (path == QLatin1String("/v1/models")) {
         if (!allowOnly("GET"))
             return plain(405, "405 method not allowed");
@@ -374,6 +551,35 @@ RelayReply RelayServer::Private::demoReply(const RecordedRequest &request)
                 { QStringLiteral("data"), account.models } });
     }
     return plain(404, "404 page not found");
+}
+
+RelayReply RelayServer::Private::modelReply(const ModelProtocol &protocol, const RecordedRequest &request)
+{
+    const QString key = callKey(request);
+    const QString model = requestedModel(protocol, request);
+    const bool issued
+        = !key.isEmpty() && std::find(issuedKeys.cbegin(), issuedKeys.cend(), key) != issuedKeys.cend();
+    if (callLog) {
+        const QJsonObject line { { "path", request.path }, { "key", key }, { "model", model },
+            { "status", issued ? 200 : 401 } };
+        callLog->write(json(line) + '\n');
+        callLog->flush();
+    }
+    if (!issued)
+        return reply(401, { { "error", messageObject(QStringLiteral("无效的 API Key")) } });
+
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    if (!(protocol.streamedByPath || body.value(QStringLiteral("stream")).toBool()))
+        return reply(200, protocol.reply(model));
+    RelayReply result;
+    result.headers = { { "Content-Type", "text/event-stream" }, { "Cache-Control", "no-cache" } };
+    for (const auto &[name, data] : protocol.events(model)) {
+        if (!name.isEmpty())
+            result.body += "event: " + name + '\n';
+        result.body += "data: " + json(data) + "\n\n";
+    }
+    result.body += protocol.last;
+    return result;
 }
 
 RelayReply RelayServer::Private::keyReply(const RecordedRequest &request)
@@ -540,6 +746,16 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
         else
             setPackage(package.key(), value.toUtf8());
     }
+    return {};
+}
+
+QString RelayServer::setCallLog(const QString &path)
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
+        return file->errorString();
+    file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    d->callLog = std::move(file);
     return {};
 }
 

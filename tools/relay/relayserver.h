@@ -48,9 +48,11 @@ struct DemoAccount
 
 // A Velmora relay on loopback: "/api/v1/auth/login", "/api/v1/auth/me",
 // "/api/v1/groups/available", "/api/v1/desktop/key", "/api/v1/keys", "/v1/models" and
-// "/agent-packages/<file>". Keys are issued once per group and returned again on later calls.
-// Behaviour is scriptable per method and path (status, body, delay, stall, cut connection,
-// missing route), in-process or from a JSON scenario file.
+// "/agent-packages/<file>", and the agents' model calls with an issued key: "/v1/responses", "/v1/messages",
+// "/v1/chat/completions" and "/v1beta/models/<model>:generateContent" or
+// ":streamGenerateContent", answered "pong" in each protocol, as server-sent events when asked. Keys are
+// issued once per group and returned again on later calls. Behaviour is scriptable per method and path
+// (status, body, delay, stall, cut connection, missing route), in-process or from a JSON scenario file.
 class RelayServer : public QObject
 {
     Q_OBJECT
@@ -77,6 +79,10 @@ public:
     // (JSON or "bodyText"), "headers", "delayMs", "stall", "closeMidBody", "missing",
     // "bodyFile"}], "packages": {"file name": "path or text"}}. Returns an error text or empty.
     QString loadScenario(const QJsonObject &scenario);
+
+    // Appends one JSON line per model call to `path` (mode 0600): "path", "key", "model" and
+    // "status". Returns an error text or empty.
+    QString setCallLog(const QString &path);
 
     // Packages served under "/agent-packages/<name>".
     void setPackage(const QString &name, const QByteArray &bytes);

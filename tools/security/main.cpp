@@ -2,19 +2,25 @@
 // and its launcher scripts use, with the same arguments, output and exit statuses, keeping
 // the items in the login keyring through the Secret Service.
 //
-//   security add-generic-password [-U] [-a account] [-s service] -w password
+//   security add-generic-password [-U] [-a account] [-s service] -w [password]
 //   security find-generic-password [-a account] [-s service] [-w]
 //   security delete-generic-password [-a account] [-s service]
 //
-// A secret is printed only by find with -w, and never to standard error.
+// A secret is printed only by find with -w, and never to standard error. Where add's -w comes
+// last, as when macOS's tool prompts for the password, the password is read from standard
+// input (up to its end, less one final line feed), so that it never shows in the process list.
 
 #include "keyring.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iostream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -59,9 +65,37 @@ int usage(const std::string &command, const std::string &message)
     return statusUsage;
 }
 
-// Options as macOS's tool takes them; `valueOptions` take the following argument. The
-// password is copied out of argv and wiped there, so that it leaves the process list soon.
-Arguments parse(int argc, char **argv, std::string_view valueOptions, std::string_view flagOptions)
+// The value of add's -w, copied out of argv and wiped there. Done first thing, before
+// anything else is read or loaded, so that it leaves the process list as early as it can.
+std::optional<std::string> takeSecret(int argc, char **argv)
+{
+    if (argc < 2 || std::string_view(argv[1]) != "add-generic-password")
+        return std::nullopt;
+    for (int i = 2; i + 1 < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "-a" || option == "-s") {
+            ++i;
+        } else if (option == "-w") {
+            std::string secret = argv[i + 1];
+            std::memset(argv[i + 1], 0, secret.size());
+            return secret;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string readStandardInput()
+{
+    std::string text { std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>() };
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    return text;
+}
+
+// Options as macOS's tool takes them; `valueOptions` take the following argument. `secret` is
+// the value of -w that takeSecret() took out of argv.
+Arguments parse(int argc, char **argv, std::string_view valueOptions, std::string_view flagOptions,
+    std::optional<std::string> secret = std::nullopt)
 {
     Arguments arguments;
     for (int i = 2; i < argc; ++i) {
@@ -78,17 +112,22 @@ Arguments parse(int argc, char **argv, std::string_view valueOptions, std::strin
         }
         if (valueOptions.find(letter) == std::string_view::npos)
             throw UsageError { std::string("illegal option -- ") + letter };
+        if (letter == 'w') {
+            if (i + 1 < argc) {
+                arguments.secret = secret;
+                ++i;
+            } else {
+                arguments.secret = readStandardInput();
+            }
+            continue;
+        }
         if (i + 1 >= argc)
             throw UsageError { std::string("option requires an argument -- ") + letter };
-        char *value = argv[++i];
+        const char *value = argv[++i];
         if (letter == 'a')
             arguments.query.account = value;
-        else if (letter == 's')
+        else
             arguments.query.service = value;
-        else if (letter == 'w') {
-            arguments.secret = value;
-            std::memset(value, 0, std::strlen(value));
-        }
     }
     return arguments;
 }
@@ -195,10 +234,11 @@ int deleteGenericPassword(const Arguments &arguments)
 
 int main(int argc, char **argv)
 {
+    std::optional<std::string> secret = takeSecret(argc, argv);
     const std::string command = argc > 1 ? argv[1] : "";
     try {
         if (command == "add-generic-password")
-            return addGenericPassword(parse(argc, argv, "asw", "U"));
+            return addGenericPassword(parse(argc, argv, "asw", "U", std::move(secret)));
         if (command == "find-generic-password")
             return findGenericPassword(parse(argc, argv, "as", "w"));
         if (command == "delete-generic-password")

@@ -1,0 +1,81 @@
+#include "state/connectstate.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTextStream>
+
+namespace {
+
+// Returns once the state's running operation has ended.
+void waitWhileBusy(ConnectState &state)
+{
+    if (!state.busy())
+        return;
+    QEventLoop loop;
+    QObject::connect(&state, &ConnectState::busyChanged, &loop, [&] {
+        if (!state.busy())
+            loop.quit();
+    });
+    loop.exec();
+}
+
+struct Agent
+{
+    const char *name;
+    void (ConnectState::*configure)();
+    bool (ConnectState::*connected)() const;
+};
+
+const Agent agents[] = {
+    { "codex", &ConnectState::configureCodexFromAccount, &ConnectState::codexConnected },
+    { "claude", &ConnectState::configureClaudeCode, &ConnectState::claudeCodeConnected },
+    { "gemini", &ConnectState::configureGeminiCLI, &ConnectState::geminiConnected },
+    { "kimi", &ConnectState::configureKimiCode, &ConnectState::kimiConnected },
+    { "opencode", &ConnectState::configureOpenCode, &ConnectState::openCodeConnected },
+    { "deepseek", &ConnectState::configureDeepSeekAgent, &ConnectState::deepSeekConnected },
+};
+
+} // namespace
+
+// velmora-connect-agents --router URL --username NAME --password TEXT: signs in, picks the
+// first channel group and connects every agent, as a user does by pressing the window's
+// buttons in turn. Prints each resulting message; exits 1 when any step fails.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Connects every agent through the application's state."));
+    parser.addHelpOption();
+    const QCommandLineOption router(
+        QStringLiteral("router"), QStringLiteral("API root."), QStringLiteral("URL"));
+    const QCommandLineOption username(
+        QStringLiteral("username"), QStringLiteral("Account e-mail."), QStringLiteral("NAME"));
+    const QCommandLineOption password(
+        QStringLiteral("password"), QStringLiteral("Account password."), QStringLiteral("TEXT"));
+    parser.addOptions({ router, username, password });
+    parser.process(app);
+
+    QTextStream out(stdout);
+    ConnectState state;
+    state.setRouterURL(parser.value(router));
+    state.setUsername(parser.value(username));
+    state.setPassword(parser.value(password));
+    state.login();
+    waitWhileBusy(state);
+    out << "login: " << state.activity() << Qt::endl;
+    if (!state.authenticated() || state.groups().isEmpty())
+        return 1;
+    state.setSelectedGroupID(state.groups().first().id);
+
+    int status = 0;
+    for (const Agent &agent : agents) {
+        (state.*agent.configure)();
+        waitWhileBusy(state);
+        const bool connected = (state.*agent.connected)();
+        out << agent.name << ": " << state.activity() << Qt::endl;
+        if (!connected)
+            status = 1;
+    }
+    return status;
+}
