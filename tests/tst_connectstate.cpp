@@ -248,10 +248,23 @@ void TestConnectState::connectCodex()
     QVERIFY(writeFile(home(QStringLiteral(".codex/auth.json")),
         readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/clearing/auth-others.in.json"))));
     QVERIFY(signedIn());
+    // The tools, each behind a recorder of its command line: the key goes on standard input.
+    const QString commandLines = home(QStringLiteral("command-lines"));
+    for (QString *tool : { &m_platform->security, &m_platform->launchctl }) {
+        const QString recorder = home(QFileInfo(*tool).fileName());
+        QVERIFY(writeFile(recorder,
+            QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\nexec '%2' \"$@\"\n")
+                .arg(commandLines, *tool)
+                .toUtf8(),
+            QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        *tool = recorder;
+    }
     m_state->setSelectedModel(QStringLiteral("gpt-5.5"));
     m_state->setReasoningEffort(QStringLiteral("low"));
     QVERIFY(run(QStringLiteral("codex")));
     QCOMPARE(m_state->activity(), codexConfigured);
+    QVERIFY(readFile(commandLines).contains("setenv OPENAI_API_KEY\n"));
+    QVERIFY(!readFile(commandLines).contains(m_relay->issuedKeys().value(12).toUtf8()));
     QVERIFY(m_state->codexConnected());
     const QString key = m_relay->issuedKeys().value(12);
     QCOMPARE(storedKey(service()), key);
@@ -450,7 +463,7 @@ void TestConnectState::download_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("package");
-    QTest::addColumn<int>("status"); // 0: served whole, -1: cut mid-body
+    QTest::addColumn<int>("status"); // 0: served whole, -1: cut mid-body, -2: sent to file:
     QTest::addColumn<QString>("saved"); // the file in Downloads; empty: nothing left there
     QTest::addColumn<QString>("expected");
     const QString claude = QStringLiteral("claude-code-macos-arm64.dmg");
@@ -468,6 +481,8 @@ void TestConnectState::download_data()
                                          << "下载失败：Velmora 安装包下载失败";
     QTest::addRow("cut mid-body") << "download" << claude << -1 << ""
                                   << "";
+    QTest::addRow("redirect to a file") << "download" << claude << -2 << ""
+                                        << "";
 }
 
 void TestConnectState::download()
@@ -481,7 +496,9 @@ void TestConnectState::download()
     m_relay->setPackage(package, bytes);
     if (status) {
         RelayReply reply;
-        reply.status = status == -1 ? 200 : status;
+        reply.status = status == -1 ? 200 : status == -2 ? 302 : status;
+        if (status == -2)
+            reply.headers = { { "Location", "file:///etc/passwd" } };
         reply.body = status == -1 ? bytes : QByteArray("{}");
         reply.closeMidBody = status == -1;
         m_relay->script("GET", QStringLiteral("/agent-packages/") + package, reply);
