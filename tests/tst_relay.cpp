@@ -94,11 +94,9 @@ void TestRelay::modelCalls()
     QFETCH(QString, text);
     QTemporaryDir dir;
     QCOMPARE(m_relay->setCallLog(dir.filePath(QStringLiteral("calls"))), QString());
-    const QByteArray key = QJsonDocument::fromJson(
-        fetch("POST", QStringLiteral("/api/v1/keys"), R"({"name":"n","group_id":1})", "demo-access-token")
-            .body)["data"]["key"]
-                               .toString()
-                               .toUtf8();
+    const Result issued
+        = fetch("POST", QStringLiteral("/api/v1/keys"), R"({"name":"n","group_id":1})", "demo-access-token");
+    const QByteArray key = QJsonDocument::fromJson(issued.body)["data"]["key"].toString().toUtf8();
     const Result result = fetch("POST", path, body, key);
     QCOMPARE(result.status, 200);
     const bool streamed = body.contains("stream") || path.contains(QLatin1String("stream"));

@@ -66,15 +66,15 @@ private:
     void moveTo(const QString &screenName);
     AgentCard *card(int index) const { return m_window->setupPanel()->cards().at(index); }
 
-    RelayServer *m_relay = nullptr;
+    std::unique_ptr<RelayServer> m_relay;
     std::shared_ptr<TestPlatform> m_platform;
     DrivenState *m_state = nullptr;
-    MainWindow *m_window = nullptr;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestWindow::init()
 {
-    m_relay = new RelayServer(this);
+    m_relay = std::make_unique<RelayServer>();
     QVERIFY(m_relay->listen() != 0);
     m_platform = std::make_shared<TestPlatform>();
     m_platform->deploymentValues.defaultApiRoot = m_relay->baseUrl().toString();
@@ -82,20 +82,16 @@ void TestWindow::init()
     QDir().mkpath(m_platform->downloads);
     auto state = std::make_unique<DrivenState>(m_platform);
     m_state = state.get();
-    m_window = new MainWindow(std::move(state));
+    m_window = std::make_unique<MainWindow>(std::move(state));
     m_window->show();
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestWindow::cleanup()
 {
-    delete m_window;
-    m_window = nullptr;
-    m_state = nullptr;
-    m_platform.reset();
-    delete m_relay;
-    m_relay = nullptr;
+    m_window.reset();
+    m_relay.reset();
 }
 
 void TestWindow::moveTo(const QString &screenName)
@@ -107,7 +103,7 @@ void TestWindow::moveTo(const QString &screenName)
     m_window->windowHandle()->setScreen(screen);
     QTRY_COMPARE(m_window->screen(), screen);
     Application::revealStep();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestWindow::relayTextInTooltips()
@@ -202,7 +198,7 @@ void TestWindow::keyboardSignIn()
 {
     LoginPanel *panel = m_window->loginPanel();
     // No field holds the focus at first, and the first Tab reaches the first field.
-    QCOMPARE(QApplication::focusWidget(), m_window);
+    QCOMPARE(QApplication::focusWidget(), m_window.get());
     const auto tab = [] {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         return QApplication::focusWidget();
@@ -273,7 +269,7 @@ void TestWindow::fitsTheScreen()
     QVERIFY(m_window->minimumSizeHint().height() <= m_window->height());
     QVERIFY(m_window->minimumSizeHint().width() <= m_window->width());
     StatusBar *bar = m_window->statusBar();
-    QTRY_COMPARE(bar->mapTo(m_window, QPoint(0, bar->height())).y(), m_window->height());
+    QTRY_COMPARE(bar->mapTo(m_window.get(), QPoint(0, bar->height())).y(), m_window->height());
     QCOMPARE(bar->height(), bar->sizeHint().height());
 }
 
