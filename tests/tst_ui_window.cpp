@@ -260,7 +260,6 @@ void TestWindow::fitsTheScreen()
     const QRect available = m_window->screen()->availableGeometry();
     QCOMPARE(m_window->frameGeometry().center(), available.center());
     QCOMPARE(m_window->size(), roomy ? MainWindow::defaultSize : m_window->size());
-    QCOMPARE(m_window->minimumSize(), roomy ? MainWindow::minimumContentSize : m_window->minimumSize());
     if (!roomy)
         QCOMPARE(m_window->frameGeometry().size(), available.size());
     // Made as small as it goes, the window still holds its content's minimum, and the status
@@ -344,31 +343,26 @@ void TestWindow::cardsCallTheirOperations()
 
 void TestWindow::codexDownloadAsksFirst_data()
 {
-    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("answer"); // a key, or 0 and 1 for the cancel and download buttons
     QTest::addColumn<bool>("downloads");
-    QTest::newRow("cancel button") << QStringLiteral("取消") << false;
-    QTest::newRow("Escape") << QStringLiteral("Escape") << false;
-    QTest::newRow("download button") << QStringLiteral("下载并打开安装包") << true;
-    QTest::newRow("Return") << QStringLiteral("Return") << true;
+    QTest::newRow("cancel button") << 0 << false;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    QTest::newRow("download button") << 1 << true;
+    QTest::newRow("Return") << int(Qt::Key_Return) << true;
 }
 
 void TestWindow::codexDownloadAsksFirst()
 {
-    QFETCH(QString, answer);
+    QFETCH(int, answer);
     QFETCH(bool, downloads);
     QTest::mouseClick(card(0)->downloadButton(), Qt::LeftButton);
     ConfirmDialog *dialog = m_window->downloadConfirmation();
     QVERIFY(dialog);
     QTRY_VERIFY(dialog->isVisible());
-
-    if (answer == QLatin1String("Escape"))
-        QTest::keyClick(dialog, Qt::Key_Escape);
-    else if (answer == QLatin1String("Return"))
-        QTest::keyClick(dialog, Qt::Key_Return);
+    if (answer > 1)
+        QTest::keyClick(dialog, Qt::Key(answer));
     else
-        QTest::mouseClick(
-            answer == dialog->cancelButton()->text() ? dialog->cancelButton() : dialog->acceptButton(),
-            Qt::LeftButton);
+        QTest::mouseClick(answer ? dialog->acceptButton() : dialog->cancelButton(), Qt::LeftButton);
     QTRY_VERIFY(!m_window->confirmDownload());
     QTRY_VERIFY(!m_state->busy()); // the download, when one started, has ended
     QCOMPARE(!m_relay->requests().isEmpty(), downloads);
