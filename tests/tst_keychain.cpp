@@ -1,25 +1,17 @@
 #include "agents/fileutils.h"
 #include "files.h"
+#include "service/connecterror.h"
 #include "service/keychain.h"
 #include "testplatform.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
 const QString security = builtToolPath(QStringLiteral("security"));
-
-// How many items the keyring holds for the service, whoever stored them.
-int itemCount(const QString &service)
-{
-    QProcess process;
-    process.start(QStringLiteral("secret-tool"),
-        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("service"), service });
-    process.waitForFinished(-1);
-    return (process.readAllStandardOutput() + process.readAllStandardError()).count("\nlabel = ");
-}
 
 } // namespace
 
@@ -32,6 +24,8 @@ private Q_SLOTS:
     void storeAndLoad_data();
     void storeAndLoad();
     void keyNotOnTheCommandLine();
+    void securityCommands_data();
+    void securityCommands();
 
 private:
     TestPlatform m_platform;
@@ -87,13 +81,12 @@ void TestKeychain::storeAndLoad()
     QFETCH(QString, stored);
     QFETCH(QString, loaded);
     const QString service = QStringLiteral("velmora-connect:store:") + QTest::currentDataTag();
-    // Stored twice (connecting stores it again): still one item.
+    // Stored twice (connecting stores it again): one item, which deleting removes.
     Keychain::storeKey(security, m_platform.user, service, QStringLiteral("sk-old"));
     Keychain::storeKey(security, m_platform.user, service, stored);
     QCOMPARE(Keychain::loadKey(security, m_platform.user, service), loaded);
-    QCOMPARE(itemCount(service), 1);
     Keychain::deleteKey(security, m_platform.user, service);
-    QCOMPARE(itemCount(service), 0);
+    QVERIFY_THROWS_EXCEPTION(Failure, Keychain::loadKey(security, m_platform.user, service));
 }
 
 void TestKeychain::keyNotOnTheCommandLine()
@@ -111,6 +104,83 @@ void TestKeychain::keyNotOnTheCommandLine()
     QCOMPARE(readFile(tool + QStringLiteral(".arguments")),
         QByteArray("add-generic-password\n-U\n-a\ndev\n-s\ns\n-w\n"));
     QCOMPARE(readFile(tool + QStringLiteral(".input")), QByteArray("sk-secret"));
+}
+
+void TestKeychain::securityCommands_data()
+{
+    // The stand-in `security` tool against the real keyring.
+    // In order: each row acts on what the rows before it left. "ITEM" stands for the item's
+    // account and service options; a row starting with "secret-tool" runs that command.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("withoutBus");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out"); // after "…": a part of it
+    QTest::addColumn<QByteArray>("err"); // after "…": a part of it
+    const QByteArray notFound
+        = "security: SecKeychainSearchCopyNext: The specified item could not be found in the keychain.\n";
+    const QString add = QStringLiteral("add-generic-password ITEM -w");
+    const QString find = QStringLiteral("find-generic-password ITEM -w");
+    const auto row = [](const char *name, QString arguments, int status, const QByteArray &out = {},
+                         const QByteArray &err = {}, const QByteArray &input = {}, bool withoutBus = false) {
+        const QString service = QStringLiteral("velmora-connect:h.example-443:dev:1");
+        QStringList list
+            = arguments.replace(QStringLiteral("ITEM"), QStringLiteral("-a dev -s S")).split(u' ');
+        list.replaceInStrings(QRegularExpression(QStringLiteral("^S$")), service);
+        QTest::newRow(name) << list << input << withoutBus << status << out << err;
+    };
+    row("add", add + QStringLiteral(" sk-one"), 0);
+    row("add again", add + QStringLiteral(" sk-two"), 45, {},
+        "security: SecKeychainItemCreateFromContent (<default>): The specified item already exists in the "
+        "keychain.\n");
+    row("find", find, 0, "sk-one\n");
+    row("found by secret-tool", QStringLiteral("secret-tool lookup service S account dev"), 0, "sk-one");
+    row("stored by secret-tool", QStringLiteral("secret-tool store --label=x service S account dev"), 0, {},
+        {}, "-U密钥");
+    row("found by security", find, 0, "-U密钥\n");
+    row("attributes without the key", QStringLiteral("find-generic-password ITEM"), 0,
+        "…    \"svce\"<blob>=\"velmora-connect:h.example-443:dev:1\"\n");
+    row("no Secret Service", add + QStringLiteral(" sk-x"), 53, {},
+        "…No keychain is available: the Secret Service cannot be reached", {}, true);
+    row("delete", QStringLiteral("delete-generic-password ITEM"), 0, "…password has been deleted.\n");
+    row("delete again", QStringLiteral("delete-generic-password ITEM"), 44, {}, notFound);
+    row("find after delete", find, 44, {}, notFound);
+}
+
+void TestKeychain::securityCommands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(bool, withoutBus);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+#ifdef Q_OS_MACOS
+    QSKIP("macOS has the system's own tool");
+#endif
+    const QString program
+        = arguments.first() == QLatin1String("secret-tool") ? arguments.takeFirst() : security;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (withoutBus)
+        environment.insert(
+            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(-1));
+    QCOMPARE(process.exitCode(), status);
+    for (const auto &[expected, actual] : { std::pair { out, process.readAllStandardOutput() },
+             std::pair { err, process.readAllStandardError() } }) {
+        if (expected.startsWith("…"))
+            QVERIFY2(actual.contains(expected.mid(QByteArray("…").size())), actual.constData());
+        else
+            QCOMPARE(actual, expected);
+        // A secret shows nowhere but on standard output of find with -w.
+        QVERIFY(expected.contains("sk-") || expected.contains("密钥")
+            || !(actual.contains("sk-") || actual.contains("密钥")));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestKeychain)

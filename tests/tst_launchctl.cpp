@@ -31,7 +31,6 @@ private Q_SLOTS:
     void environment_data();
     void environment();
     void valueLeavesTheProcessList();
-    void bootstrap();
     void failures_data();
     void failures();
     void damagedState_data();
@@ -94,6 +93,8 @@ void TestLaunchctl::environment()
 {
     QFETCH(QString, value);
     QFETCH(bool, onInput);
+    const mode_t umask = ::umask(0); // nothing left to the umask
+    const auto restore = qScopeGuard([umask] { ::umask(umask); });
     QCOMPARE(launchctl(QStringLiteral("setenv B 2")).status, 0);
     std::unique_ptr<QProcess> process(onInput
             ? start({ QStringLiteral("setenv"), QStringLiteral("K") }, value.toUtf8() + '\n')
@@ -102,6 +103,10 @@ void TestLaunchctl::environment()
     QCOMPARE(process->exitCode(), 0);
     QCOMPARE(process->readAll() + process->readAllStandardError(), QByteArray());
     QCOMPARE(launchctl(QStringLiteral("getenv K")).out, value.toUtf8() + '\n');
+    // Nothing in the domain, where the key now is, is open to others.
+    for (const QString &name : QDir(domain()).entryList(QDir::Files | QDir::Hidden))
+        QCOMPARE(fileMode(domain() + u'/' + name), 0600);
+    QCOMPARE(fileMode(domain()), 0700);
     QCOMPARE(launchctl(QStringLiteral("unsetenv K")).status, 0);
     QCOMPARE(launchctl(QStringLiteral("getenv K")).out + launchctl(QStringLiteral("getenv B")).out,
         QByteArray("2\n"));
@@ -125,44 +130,6 @@ void TestLaunchctl::valueLeavesTheProcessList()
     QCOMPARE(process->exitCode(), 0);
 }
 
-void TestLaunchctl::bootstrap()
-{
-    const mode_t umask = ::umask(0); // nothing left to the umask
-    const auto restore = qScopeGuard([umask] { ::umask(umask); });
-    // The job sees the domain's environment and finds the stand-ins by name.
-    const QString marker = m_dir->filePath(QStringLiteral("runs"));
-    const QString script = m_dir->filePath(QStringLiteral("velmora-connect-codex-env"));
-    FileUtils::writeSecure(
-        QStringLiteral("#!/bin/sh\nset -eu\nprintf '%s %s\\n' \"$K\" \"$(command -v security)\" >> ")
-            + FileUtils::shellQuote(marker) + QStringLiteral("\nlaunchctl setenv RAN yes\n"),
-        script, 0700);
-    const QString plist = m_dir->filePath(QStringLiteral("a.plist"));
-    FileUtils::writeSecure(
-        QStringLiteral("<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>\n  <key>Label</key>"
-                       "<string>com.velmora.connect.codex-env</string>\n  <key>ProgramArguments</key>"
-                       "<array><string>%1</string></array>\n  <key>RunAtLoad</key><true/>\n</dict></plist>")
-            .arg(script),
-        plist, 0600);
-    QCOMPARE(launchctl(QStringLiteral("setenv K sk-job")).status, 0);
-    const Run run = launchctl(QStringLiteral("bootstrap GUI ") + plist);
-    QCOMPARE(run.status, 0);
-    QCOMPARE(run.out + run.err, QByteArray());
-    QCOMPARE(
-        readFile(marker), "sk-job " + QFile::encodeName(builtToolPath(QStringLiteral("security"))) + '\n');
-    QCOMPARE(launchctl(QStringLiteral("getenv RAN")).out, QByteArray("yes\n"));
-    QVERIFY(launchctl(QStringLiteral("print JOB")).out.contains("\truns = 1\n\tlast exit code = 0\n"));
-    // Loaded already: refused, and nothing runs; booted out and in again, it runs once more.
-    QCOMPARE(launchctl(QStringLiteral("bootstrap GUI ") + plist).err,
-        QByteArray("Bootstrap failed: 37: Operation already in progress\n"));
-    QCOMPARE(launchctl(QStringLiteral("bootout JOB")).status, 0);
-    QCOMPARE(launchctl(QStringLiteral("bootstrap GUI ") + plist).status, 0);
-    QCOMPARE(readFile(marker).count('\n'), 2);
-    // Nothing in the domain is open to others.
-    for (const QString &name : QDir(domain()).entryList(QDir::Files | QDir::Hidden))
-        QCOMPARE(fileMode(domain() + u'/' + name), 0600);
-    QCOMPARE(fileMode(domain()), 0700);
-}
-
 void TestLaunchctl::failures_data()
 {
     QTest::addColumn<QString>("commandLine"); // "PLIST": a file holding `plist`
@@ -181,13 +148,8 @@ void TestLaunchctl::failures_data()
     QTest::newRow("nested without end")
         << bootstrap << head + "<key>X</key>" + QStringLiteral("<array>").repeated(60000) << 5
         << "values nested deeper than 64 levels\n" + io;
-    QTest::newRow("missing file") << "bootstrap GUI /nonexistent.plist" << QString() << 2
-                                  << "Bootstrap failed: 2: No such file or directory\n";
-    QTest::newRow("not loaded") << "bootout JOB" << QString() << 3 << "Boot-out failed: 3: No such process\n";
     QTest::newRow("another user's domain") << QStringLiteral("print gui/%1/x").arg(::getuid() + 1)
                                            << QString() << 1 << "Print failed: 1: Operation not permitted\n";
-    QTest::newRow("usage") << "bootout GUI" << QString() << 64
-                           << "Usage: launchctl bootout <service-target>\n";
 }
 
 void TestLaunchctl::failures()
@@ -211,12 +173,10 @@ void TestLaunchctl::damagedState_data()
     QTest::addColumn<QString>("reading"); // fails on the damaged file, naming it
     QTest::addColumn<QString>("clearing"); // goes on; afterwards all works again
     QTest::addColumn<int>("status"); // of the reading afterwards
-    QTest::newRow("environment") << "environment.json"
-                                 << "getenv A"
-                                 << "unsetenv A" << 0;
-    QTest::newRow("jobs") << "jobs.json"
-                          << "print JOB"
-                          << "bootout JOB" << 113;
+    QTest::newRow("environment") << QStringLiteral("environment.json") << QStringLiteral("getenv A")
+                                 << QStringLiteral("unsetenv A") << 0;
+    QTest::newRow("jobs") << QStringLiteral("jobs.json") << QStringLiteral("print JOB")
+                          << QStringLiteral("bootout JOB") << 113;
 }
 
 void TestLaunchctl::damagedState()

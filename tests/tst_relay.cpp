@@ -1,5 +1,5 @@
 // The local relay the integration tests, the demo and the agents run against, seen from a plain
-// HTTP client: the agents' model calls, scenarios and the command. The sign-in and key routes
+// HTTP client: the agents' model calls and the command with its scenarios. The sign-in and key routes
 // are exercised by the tests of the layers that call them.
 
 #include "agentfixtures.h"
@@ -18,7 +18,6 @@ private Q_SLOTS:
     void init();
     void modelCalls_data();
     void modelCalls();
-    void scenario();
     void command_data();
     void command();
 
@@ -31,10 +30,10 @@ private:
         QByteArray contentType;
     };
     Result fetch(const QByteArray &method, const QString &path, const QByteArray &body = {},
-        const QByteArray &bearer = {}, int timeoutMs = 0, const QUrl &base = {});
-    QByteArray issueKey(int group);
+        const QByteArray &bearer = {});
 
     std::unique_ptr<RelayServer> m_relay;
+    QUrl m_base;
     QNetworkAccessManager m_network;
 };
 
@@ -42,16 +41,16 @@ void TestRelay::init()
 {
     m_relay = std::make_unique<RelayServer>();
     QVERIFY(m_relay->listen() != 0);
+    m_base = m_relay->baseUrl();
 }
 
-TestRelay::Result TestRelay::fetch(const QByteArray &method, const QString &path, const QByteArray &body,
-    const QByteArray &bearer, int timeoutMs, const QUrl &base)
+TestRelay::Result TestRelay::fetch(
+    const QByteArray &method, const QString &path, const QByteArray &body, const QByteArray &bearer)
 {
-    QNetworkRequest request((base.isEmpty() ? m_relay->baseUrl() : base).resolved(QUrl(path)));
+    QNetworkRequest request(m_base.resolved(QUrl(path)));
     if (!bearer.isEmpty())
         request.setRawHeader("Authorization", "Bearer " + bearer);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-    request.setTransferTimeout(timeoutMs);
     std::unique_ptr<QNetworkReply> reply(m_network.sendCustomRequest(request, method, body));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!finished.wait(30000))
@@ -60,37 +59,29 @@ TestRelay::Result TestRelay::fetch(const QByteArray &method, const QString &path
         reply->error(), reply->rawHeader("Content-Type") };
 }
 
-QByteArray TestRelay::issueKey(int group)
-{
-    const Result issued = fetch("POST", QStringLiteral("/api/v1/keys"),
-        QStringLiteral(R"({"name":"n","group_id":%1})").arg(group).toUtf8(), "demo-access-token");
-    return QJsonDocument::fromJson(issued.body)["data"]["key"].toString().toUtf8();
-}
-
 void TestRelay::modelCalls_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("event"); // the event holding the text; empty: the whole reply
     QTest::addColumn<QString>("text"); // where the text stands in it
+    const auto row = [](const char *name, const char *path, const QByteArray &body, const char *event,
+                         const char *text) {
+        QTest::newRow(name) << QString::fromUtf8(path) << body << QString::fromUtf8(event)
+                            << QString::fromUtf8(text);
+    };
     const QByteArray model = R"({"model":"m-1","input":"ping"})";
     const QByteArray stream = R"({"model":"m-1","stream":true})";
-    QTest::newRow("responses") << "/v1/responses" << model << ""
-                               << "output/0/content/0/text";
-    QTest::newRow("responses, streamed") << "/v1/responses" << stream << "response.completed"
-                                         << "response/output/0/content/0/text";
-    QTest::newRow("messages") << "/v1/messages" << model << ""
-                              << "content/0/text";
-    QTest::newRow("messages, streamed") << "/v1/messages" << stream << "content_block_delta"
-                                        << "delta/text";
-    QTest::newRow("chat") << "/v1/chat/completions" << model << ""
-                          << "choices/0/message/content";
-    QTest::newRow("chat, streamed") << "/v1/chat/completions" << stream << ""
-                                    << "choices/0/delta/content";
-    QTest::newRow("gemini") << "/v1beta/models/m-1:generateContent" << QByteArray("{}") << ""
-                            << "candidates/0/content/parts/0/text";
-    QTest::newRow("gemini, streamed") << "/v1beta/models/m-1:streamGenerateContent" << QByteArray("{}") << ""
-                                      << "candidates/0/content/parts/0/text";
+    row("responses", "/v1/responses", model, "", "output/0/content/0/text");
+    row("responses, streamed", "/v1/responses", stream, "response.completed",
+        "response/output/0/content/0/text");
+    row("messages", "/v1/messages", model, "", "content/0/text");
+    row("messages, streamed", "/v1/messages", stream, "content_block_delta", "delta/text");
+    row("chat", "/v1/chat/completions", model, "", "choices/0/message/content");
+    row("chat, streamed", "/v1/chat/completions", stream, "", "choices/0/delta/content");
+    row("gemini", "/v1beta/models/m-1:generateContent", "{}", "", "candidates/0/content/parts/0/text");
+    row("gemini, streamed", "/v1beta/models/m-1:streamGenerateContent", "{}", "",
+        "candidates/0/content/parts/0/text");
 }
 
 // Every protocol answers "pong" where its clients read the text, streamed when asked, and
@@ -103,7 +94,9 @@ void TestRelay::modelCalls()
     QFETCH(QString, text);
     QTemporaryDir dir;
     QCOMPARE(m_relay->setCallLog(dir.filePath(QStringLiteral("calls"))), QString());
-    const QByteArray key = issueKey(1);
+    const Result issued
+        = fetch("POST", QStringLiteral("/api/v1/keys"), R"({"name":"n","group_id":1})", "demo-access-token");
+    const QByteArray key = QJsonDocument::fromJson(issued.body)["data"]["key"].toString().toUtf8();
     const Result result = fetch("POST", path, body, key);
     QCOMPARE(result.status, 200);
     const bool streamed = body.contains("stream") || path.contains(QLatin1String("stream"));
@@ -133,67 +126,38 @@ void TestRelay::modelCalls()
     QCOMPARE(fetch("POST", path, body, "sk-velmora-not-issued").status, 401);
 }
 
-// A scenario replaces the account and routes, and adds packages from memory or from a file,
-// which is streamed: a large one arrives whole.
-void TestRelay::scenario()
-{
-    QTemporaryDir dir;
-    const QString big = dir.filePath(QStringLiteral("big.dmg"));
-    QByteArray bytes;
-    for (int block = 0; block < 64; ++block)
-        bytes += QByteArray(256 * 1024, char('a' + block % 26));
-    QVERIFY(writeFile(big, bytes));
-    const QByteArray scenario = QStringLiteral(R"({
-        "account": {"email": "a@b.example", "password": "pw", "accessToken": "tok",
-                    "groups": [{"id": 7, "name": "七", "platform": "OpenAI"}]},
-        "routes": [
-            {"method": "GET", "path": "/api/v1/auth/me", "status": 500, "body": {"message": "坏了"}},
-            {"path": "/v1/models", "bodyText": "not json", "headers": {"Content-Type": "text/plain"}},
-            {"path": "/agent-packages/cut.zip", "bodyText": "%1", "closeMidBody": true}
-        ],
-        "packages": {"one.zip": "inline text", "big.dmg": "%2"}
-    })")
-                                    .arg(QString(4000, u'x'), big)
-                                    .toUtf8();
-    QCOMPARE(m_relay->loadScenario(QJsonDocument::fromJson(scenario).object()), QString());
-    QCOMPARE(fetch("POST", QStringLiteral("/api/v1/auth/login"), R"({"email":"a@b.example","password":"pw"})")
-                 .body,
-        QByteArray(R"({"access_token":"tok","token_type":"bearer"})"));
-    QCOMPARE(fetch("GET", QStringLiteral("/api/v1/groups/available"), {}, "tok").body,
-        QStringLiteral(R"({"data":[{"id":7,"name":"七","platform":"OpenAI"}]})").toUtf8());
-    QCOMPARE(fetch("GET", QStringLiteral("/api/v1/auth/me"), {}, "tok").body,
-        QStringLiteral(R"({"message":"坏了"})").toUtf8());
-    QCOMPARE(fetch("GET", QStringLiteral("/v1/models")).contentType, QByteArray("text/plain"));
-    QCOMPARE(fetch("GET", QStringLiteral("/agent-packages/one.zip")).body, QByteArray("inline text"));
-    QVERIFY(fetch("GET", QStringLiteral("/agent-packages/big.dmg")).body == bytes);
-    const Result cut = fetch("GET", QStringLiteral("/agent-packages/cut.zip"));
-    QCOMPARE(cut.error, QNetworkReply::RemoteHostClosedError);
-    QVERIFY(cut.body.size() <= 2000);
-    QCOMPARE(fetch("POST", QStringLiteral("/agent-packages/one.zip")).status, 405);
-}
-
 void TestRelay::command_data()
 {
-    QTest::addColumn<QByteArray>("scenario"); // empty: none
-    QTest::addColumn<QString>("error");
-    QTest::newRow("demo") << QByteArray() << QString();
+    QTest::addColumn<QByteArray>("scenario");
+    QTest::addColumn<QString>("error"); // empty: the relay serves
+    QTest::newRow("scenario") << QByteArray(R"({
+        "account": {"email": "a@b.example", "password": "pw", "accessToken": "tok", "groups": []},
+        "routes": [{"path": "/v1/models", "status": 500, "bodyText": "坏了", "headers": {"Content-Type": "text/plain"}},
+                   {"path": "/agent-packages/cut.zip", "bodyText": "CUT", "closeMidBody": true}],
+        "packages": {"one.zip": "inline text", "big.dmg": "BIG"}})")
+                              << QString();
     QTest::newRow("not JSON") << QByteArray("{routes") << "velmora-relay-sim: %1: unterminated object";
-    QTest::newRow("bad account") << QByteArray(R"({"account": {"password": 5}})")
-                                 << "velmora-relay-sim: %1: account.password must be a string";
 }
 
-// The command serves placeholders of the six installer packages; a bad scenario stops it.
+// The command serves a scenario: its account and routes replace the demo's, its packages, from
+// memory or from a file (streamed: a large one arrives whole), join those of the six installers.
+// A bad scenario stops it.
 void TestRelay::command()
 {
     QFETCH(QByteArray, scenario);
     QFETCH(QString, error);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("scenario.json"));
-    QVERIFY(writeFile(file, scenario));
+    const QString big = dir.filePath(QStringLiteral("big.dmg"));
+    QByteArray bytes;
+    for (int block = 0; block < 64; ++block)
+        bytes += QByteArray(256 * 1024, char('a' + block % 26));
+    QVERIFY(writeFile(big, bytes));
+    QVERIFY(writeFile(
+        file, scenario.replace("CUT", QByteArray(4000, 'x')).replace("BIG", QFile::encodeName(big))));
     QProcess relay;
     relay.start(builtToolPath(QStringLiteral("velmora-relay-sim")),
-        QStringList { QStringLiteral("--port"), QStringLiteral("0") }
-            + (scenario.isEmpty() ? QStringList() : QStringList { QStringLiteral("--scenario"), file }));
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--scenario"), file });
     if (!error.isEmpty()) {
         QVERIFY(relay.waitForFinished(20000));
         QCOMPARE(relay.exitCode(), 2);
@@ -201,12 +165,23 @@ void TestRelay::command()
         return;
     }
     QVERIFY(relay.waitForReadyRead(20000));
-    const QUrl url(QString::fromUtf8(relay.readLine().trimmed()));
+    m_base = QUrl(QString::fromUtf8(relay.readLine().trimmed()));
     for (int installer = 0; installer <= int(OfficialInstaller::deepSeek); ++installer) {
         const QString name = packageFileName(OfficialInstaller(installer));
-        const Result package = fetch("GET", QStringLiteral("/agent-packages/") + name, {}, {}, 0, url);
+        const Result package = fetch("GET", QStringLiteral("/agent-packages/") + name);
         QVERIFY2(package.status == 200 && !package.body.isEmpty(), qPrintable(name));
     }
+    QCOMPARE(fetch("POST", QStringLiteral("/api/v1/auth/login"), R"({"email":"a@b.example","password":"pw"})")
+                 .body,
+        QByteArray(R"({"access_token":"tok","token_type":"bearer"})"));
+    const Result routed = fetch("GET", QStringLiteral("/v1/models"));
+    QCOMPARE(QList<QVariant>({ routed.status, routed.contentType, routed.body }),
+        QList<QVariant>({ 500, QByteArray("text/plain"), QStringLiteral("坏了").toUtf8() }));
+    QCOMPARE(fetch("GET", QStringLiteral("/agent-packages/one.zip")).body, QByteArray("inline text"));
+    QVERIFY(fetch("GET", QStringLiteral("/agent-packages/big.dmg")).body == bytes);
+    const Result cut = fetch("GET", QStringLiteral("/agent-packages/cut.zip"));
+    QCOMPARE(cut.error, QNetworkReply::RemoteHostClosedError);
+    QVERIFY(cut.body.size() <= 2000);
     relay.terminate();
     QVERIFY(relay.waitForFinished());
 }

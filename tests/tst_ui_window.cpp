@@ -1,25 +1,43 @@
-// The window's frame and status bar, the login panel, the keyboard, the accessibility
-// interface and the reveal step, on an offscreen desktop screen and two smaller screens.
+// The window: its frame and status bar, the login panel, the keyboard, the accessibility
+// interface, the setup panel's pickers, the six agent cards against the local
+// relay and the Codex download confirmation, on an offscreen desktop screen and two smaller ones.
 
 #include "agentcard.h"
 #include "application.h"
+#include "confirmdialog.h"
 #include "drivenstate.h"
 #include "loginpanel.h"
 #include "mainwindow.h"
 #include "relayserver.h"
 #include "setuppanel.h"
 #include "statusbar.h"
-#include "techbanner.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
 #include <QWindow>
+
+namespace {
+
+// Picks `row` of `box` as a user does: open the pop-up, move to the entry, press Return.
+void choose(QComboBox *box, int row)
+{
+    box->showPopup();
+    QAbstractItemView *view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(row, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_VERIFY(!view->isVisible());
+}
+
+} // namespace
 
 class TestWindow : public QObject
 {
@@ -28,52 +46,52 @@ class TestWindow : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-
-    void activityColour_data();
-    void activityColour();
     void relayTextInTooltips();
-    void downloadProgress();
     void followsBusy();
     void fieldsWriteThrough_data();
     void fieldsWriteThrough();
     void keyboardSignIn();
     void tabFollowsReadingOrder();
-
     void fitsTheScreen_data();
     void fitsTheScreen();
-    void revealStep();
-    void revealAfterActivation();
+    void groupPicker();
+    void modelPicker();
+    void cardsCallTheirOperations_data();
+    void cardsCallTheirOperations();
+    void codexDownloadAsksFirst_data();
+    void codexDownloadAsksFirst();
+    void recheck();
 
 private:
     void moveTo(const QString &screenName);
+    AgentCard *card(int index) const { return m_window->setupPanel()->cards().at(index); }
 
-    RelayServer *m_relay = nullptr;
+    std::unique_ptr<RelayServer> m_relay;
+    std::shared_ptr<TestPlatform> m_platform;
     DrivenState *m_state = nullptr;
-    MainWindow *m_window = nullptr;
+    std::unique_ptr<MainWindow> m_window;
 };
 
 void TestWindow::init()
 {
-    m_relay = new RelayServer(this);
+    m_relay = std::make_unique<RelayServer>();
     QVERIFY(m_relay->listen() != 0);
-    auto platform = std::make_shared<TestPlatform>();
-    platform->deploymentValues.defaultApiRoot = m_relay->baseUrl().toString();
-    platform->deploymentValues.downloadServer = m_relay->baseUrl();
-    auto state = std::make_unique<DrivenState>(platform);
+    m_platform = std::make_shared<TestPlatform>();
+    m_platform->deploymentValues.defaultApiRoot = m_relay->baseUrl().toString();
+    m_platform->deploymentValues.downloadServer = m_relay->baseUrl();
+    QDir().mkpath(m_platform->downloads);
+    auto state = std::make_unique<DrivenState>(m_platform);
     m_state = state.get();
-    m_window = new MainWindow(std::move(state));
+    m_window = std::make_unique<MainWindow>(std::move(state));
     m_window->show();
     m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestWindow::cleanup()
 {
-    delete m_window;
-    m_window = nullptr;
-    m_state = nullptr;
-    delete m_relay;
-    m_relay = nullptr;
+    m_window.reset();
+    m_relay.reset();
 }
 
 void TestWindow::moveTo(const QString &screenName)
@@ -85,27 +103,7 @@ void TestWindow::moveTo(const QString &screenName)
     m_window->windowHandle()->setScreen(screen);
     QTRY_COMPARE(m_window->screen(), screen);
     Application::revealStep();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
-}
-
-void TestWindow::activityColour_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("red");
-    QTest::newRow("failure prefix") << QStringLiteral("登录失败：账号或密码不正确") << true;
-    QTest::newRow("success") << QStringLiteral("登录成功，请选择渠道接口后接入。") << false;
-    QTest::newRow("half of the marker") << QStringLiteral("失去连接") << false;
-}
-
-void TestWindow::activityColour()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, red);
-    TextLabel *label = m_window->statusBar()->activityLabel();
-    const QColor plain = label->colour();
-    m_state->setActivity(text);
-    QCOMPARE(label->text(), text);
-    QCOMPARE(label->colour() != plain, red);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestWindow::relayTextInTooltips()
@@ -127,33 +125,20 @@ void TestWindow::relayTextInTooltips()
     }
 }
 
-void TestWindow::downloadProgress()
-{
-    StatusBar *bar = m_window->statusBar();
-    m_state->setDownloadProgress(true, 250, 1000);
-    QVERIFY(bar->progress()->isVisible());
-    QCOMPARE(bar->progress()->fraction(), 0.25);
-    m_state->setDownloadProgress(false, 1000, 1000);
-    QVERIFY(!bar->progress()->isVisible());
-}
-
 void TestWindow::followsBusy()
 {
+    // Sign-in and downloads wait while busy; connecting refuses by itself, so it stays enabled.
     LoginPanel *panel = m_window->loginPanel();
-    const Symbol idle = m_window->statusBar()->statusSymbol()->symbol();
-    m_state->setBusy(true);
-    QVERIFY(m_window->statusBar()->statusSymbol()->symbol() != idle);
-    QVERIFY(!panel->loginButton()->isEnabled());
-    QVERIFY(!panel->clearButton()->isEnabled());
-    QVERIFY(panel->emailField()->edit()->isEnabled());
-    // Downloads wait; connecting refuses by itself, so its buttons stay enabled.
-    for (const AgentCard *card : m_window->setupPanel()->cards()) {
-        QVERIFY(!card->downloadButton()->isEnabled());
-        QVERIFY(card->connectButton()->isEnabled());
+    for (const bool busy : { true, false }) {
+        m_state->setBusy(busy);
+        QCOMPARE(panel->loginButton()->isEnabled(), !busy);
+        QCOMPARE(panel->clearButton()->isEnabled(), !busy);
+        QVERIFY(panel->emailField()->edit()->isEnabled());
+        for (const AgentCard *card : m_window->setupPanel()->cards()) {
+            QCOMPARE(card->downloadButton()->isEnabled(), !busy);
+            QVERIFY(card->connectButton()->isEnabled());
+        }
     }
-    m_state->setBusy(false);
-    QCOMPARE(m_window->statusBar()->statusSymbol()->symbol(), idle);
-    QVERIFY(panel->loginButton()->isEnabled());
 }
 
 void TestWindow::fieldsWriteThrough_data()
@@ -162,15 +147,15 @@ void TestWindow::fieldsWriteThrough_data()
     QTest::addColumn<QByteArray>("property");
     QTest::addColumn<QString>("way");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("address typed into") << 0 << QByteArray("routerURL") << "typing"
-                                        << "abXcd";
-    QTest::newRow("e-mail replaced by an assistive tool") << 1 << QByteArray("username") << "replaceText"
-                                                          << "new";
-    QTest::newRow("password inserted into by an assistive tool")
-        << 2 << QByteArray("password") << "insertText"
-        << "abcdX";
-    QTest::newRow("e-mail set as the accessible value") << 1 << QByteArray("username") << "value"
-                                                        << "new";
+    const auto row
+        = [](const char *name, int field, const char *property, const char *way, const char *expected) {
+              QTest::newRow(name) << field << QByteArray(property) << QString::fromUtf8(way)
+                                  << QString::fromUtf8(expected);
+          };
+    row("address typed into", 0, "routerURL", "typing", "abXcd");
+    row("e-mail replaced by an assistive tool", 1, "username", "replaceText", "new");
+    row("password inserted into by an assistive tool", 2, "password", "insertText", "abcdX");
+    row("e-mail set as the accessible value", 1, "username", "value", "new");
 }
 
 void TestWindow::fieldsWriteThrough()
@@ -211,31 +196,21 @@ void TestWindow::fieldsWriteThrough()
 
 void TestWindow::keyboardSignIn()
 {
-    LoginPanel *panel = m_window->loginPanel();
-    // No field holds the focus at first, and the first Tab reaches the first field.
-    QCOMPARE(QApplication::focusWidget(), m_window);
-    const auto tab = [] {
+    // No field holds the focus at first; Tab goes through the fields in the order checked below.
+    QCOMPARE(QApplication::focusWidget(), m_window.get());
+    for (const QString &text : { QString(), m_relay->account().email, m_relay->account().password }) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        return QApplication::focusWidget();
-    };
-    QCOMPARE(tab(), panel->addressField()->edit());
-    QCOMPARE(tab(), panel->emailField()->edit());
-    QTest::keyClicks(QApplication::focusWidget(), m_relay->account().email);
-    QCOMPARE(tab(), panel->passwordField()->edit());
-    QTest::keyClicks(QApplication::focusWidget(), m_relay->account().password);
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    }
     // Return in a field starts nothing.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     QVERIFY(!m_state->busy()); // a sign-in would have begun at once
     QVERIFY(m_relay->requests().isEmpty());
-
-    const QString waiting = m_window->setupPanel()->techBanner()->statusLabel()->text();
-    QCOMPARE(tab(), panel->loginButton());
-    QTest::keyClick(panel->loginButton(), Qt::Key_Space);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     QTRY_VERIFY(m_state->authenticated());
-    QCOMPARE(panel->loginButton()->text(), QStringLiteral("重新同步账户"));
-    QVERIFY(m_window->setupPanel()->techBanner()->statusLabel()->text() != waiting);
-    QTRY_VERIFY(!panel->accountCard()->visibleRegion().isEmpty());
+    QTRY_VERIFY(!m_window->loginPanel()->accountCard()->visibleRegion().isEmpty());
 }
 
 void TestWindow::tabFollowsReadingOrder()
@@ -279,7 +254,6 @@ void TestWindow::fitsTheScreen()
     const QRect available = m_window->screen()->availableGeometry();
     QCOMPARE(m_window->frameGeometry().center(), available.center());
     QCOMPARE(m_window->size(), roomy ? MainWindow::defaultSize : m_window->size());
-    QCOMPARE(m_window->minimumSize(), roomy ? MainWindow::minimumContentSize : m_window->minimumSize());
     if (!roomy)
         QCOMPARE(m_window->frameGeometry().size(), available.size());
     // Made as small as it goes, the window still holds its content's minimum, and the status
@@ -288,43 +262,113 @@ void TestWindow::fitsTheScreen()
     QVERIFY(m_window->minimumSizeHint().height() <= m_window->height());
     QVERIFY(m_window->minimumSizeHint().width() <= m_window->width());
     StatusBar *bar = m_window->statusBar();
-    QTRY_COMPARE(bar->mapTo(m_window, QPoint(0, bar->height())).y(), m_window->height());
+    QTRY_COMPARE(bar->mapTo(m_window.get(), QPoint(0, bar->height())).y(), m_window->height());
     QCOMPARE(bar->height(), bar->sizeHint().height());
 }
 
-void TestWindow::revealStep()
+void TestWindow::groupPicker()
 {
-    m_window->resize(1200, 780);
-    m_window->move(3, 4);
-    Application::revealStep();
-    QCOMPARE(m_window->size(), MainWindow::defaultSize);
-    QCOMPARE(m_window->frameGeometry().center(), m_window->screen()->availableGeometry().center());
-    QTRY_COMPARE(QApplication::activeWindow(), m_window);
-    const QRect geometry = m_window->geometry();
-    Application::revealStep(); // a second run changes nothing
-    QCOMPARE(m_window->geometry(), geometry);
+    QComboBox *groups = m_window->setupPanel()->groupPicker();
+    const QList<RemoteGroup> list { { 7, QStringLiteral("openai"), QStringLiteral("Team") },
+        { 9, QStringLiteral("openai"), QStringLiteral("Team") } };
+    m_state->setGroups(list);
+    QCOMPARE(groups->itemText(1), list.first().displayName());
+    const QString none = groups->currentText();
 
-    // With no window open, the step does nothing and opens none.
-    m_window->close();
-    const int windows = QApplication::topLevelWidgets().size();
-    Application::revealStep();
-    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
-    QVERIFY(!m_window->isVisible());
+    // Two entries with the same name stand for their own groups; the first entry for none.
+    choose(groups, 2);
+    QCOMPARE(m_state->selectedGroupID(), std::optional<qint64>(9));
+    choose(groups, 0);
+    QCOMPARE(m_state->selectedGroupID(), std::nullopt);
+    choose(groups, 1);
+    m_state->setSelectedGroupID(std::nullopt); // as signing in and clearing do
+    QCOMPARE(groups->currentText(), none);
 }
 
-void TestWindow::revealAfterActivation()
+void TestWindow::modelPicker()
 {
-    // The first of two windows is the one revealed; the second has its own state.
-    auto second = std::make_unique<MainWindow>(std::make_shared<TestPlatform>());
-    second->show();
-    QVERIFY(&second->state() != &m_window->state());
-    m_window->resize(1190, 770);
-    second->resize(1190, 770);
-    auto *app = qobject_cast<Application *>(QCoreApplication::instance());
-    QVERIFY(app);
-    app->revealMainWindow(Application::revealDelay);
-    QTRY_COMPARE(m_window->size(), MainWindow::defaultSize);
-    QCOMPARE(second->size(), QSize(1190, 770));
+    QComboBox *models = m_window->setupPanel()->modelPicker();
+    m_state->setModels(
+        { { QStringLiteral("m-1"), QStringLiteral("x") }, { QStringLiteral("m-2"), QString() } });
+    choose(models, 1);
+    QCOMPARE(m_state->selectedModel(), QStringLiteral("m-2"));
+
+    // A model not on the list shows as no selection, and the picker writes nothing back.
+    m_state->setSelectedModel(QStringLiteral("not-listed"));
+    QCOMPARE(models->currentIndex(), -1);
+    QCOMPARE(m_state->selectedModel(), QStringLiteral("not-listed"));
+}
+
+void TestWindow::cardsCallTheirOperations_data()
+{
+    QTest::addColumn<int>("index");
+    for (int index = 0; index <= int(OfficialInstaller::deepSeek); ++index)
+        QTest::addRow("%s", qPrintable(packageFileName(OfficialInstaller(index)))) << index;
+}
+
+void TestWindow::cardsCallTheirOperations()
+{
+    QFETCH(int, index);
+    m_state->setUsername(m_relay->account().email);
+    m_state->setPassword(m_relay->account().password);
+    m_state->login();
+    QTRY_VERIFY(m_state->authenticated());
+    choose(m_window->setupPanel()->groupPicker(), 1);
+
+    // The connect button runs this agent's configuration: its card alone turns green.
+    QTest::mouseClick(card(index)->connectButton(), Qt::LeftButton);
+    QTRY_VERIFY(card(index)->connected());
+    QTRY_VERIFY(!m_state->busy());
+    for (int other = 0; other < 6; ++other)
+        QCOMPARE(card(other)->connected(), other == index);
+
+    // The download button fetches this agent's package; Codex asks first.
+    m_relay->clearRequests();
+    QTest::mouseClick(card(index)->downloadButton(), Qt::LeftButton);
+    if (index == 0) {
+        QTRY_VERIFY(m_window->confirmDownload());
+        m_window->downloadConfirmation()->accept();
+    }
+    QTRY_VERIFY(!m_relay->requests().isEmpty());
+    QCOMPARE(m_relay->requests().first().path,
+        QStringLiteral("/agent-packages/") + packageFileName(OfficialInstaller(index)));
+    QTRY_VERIFY(!m_state->busy());
+}
+
+void TestWindow::codexDownloadAsksFirst_data()
+{
+    QTest::addColumn<int>("answer"); // a key, or 0 and 1 for the cancel and download buttons
+    QTest::addColumn<bool>("downloads");
+    QTest::newRow("cancel button") << 0 << false;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+    QTest::newRow("download button") << 1 << true;
+    QTest::newRow("Return") << int(Qt::Key_Return) << true;
+}
+
+void TestWindow::codexDownloadAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, downloads);
+    QTest::mouseClick(card(0)->downloadButton(), Qt::LeftButton);
+    ConfirmDialog *dialog = m_window->downloadConfirmation();
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog->isVisible());
+    if (answer > 1)
+        QTest::keyClick(dialog, Qt::Key(answer));
+    else
+        QTest::mouseClick(answer ? dialog->acceptButton() : dialog->cancelButton(), Qt::LeftButton);
+    QTRY_VERIFY(!m_window->confirmDownload());
+    QTRY_VERIFY(!m_state->busy()); // the download, when one started, has ended
+    QCOMPARE(!m_relay->requests().isEmpty(), downloads);
+}
+
+void TestWindow::recheck()
+{
+    const QString missing = card(0)->subtitleLabel()->text();
+    m_platform->codexInstalled = true;
+    QTest::mouseClick(m_window->setupPanel()->recheckButton(), Qt::LeftButton);
+    QVERIFY(m_state->codexInstalled());
+    QVERIFY(card(0)->subtitleLabel()->text() != missing);
 }
 
 int main(int argc, char *argv[])
