@@ -1,6 +1,6 @@
 #include "agents/fileutils.h"
 #include "files.h"
-#include "service/connecterror.h"
+#include "platform/connecterror.h"
 #include "service/keychain.h"
 #include "testplatform.h"
 
