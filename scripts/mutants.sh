@@ -152,6 +152,36 @@ fault security-not-found a missing keychain item is not reported as such
 fault envelope the "data" envelope of a reply is not unwrapped
 - if (value.isObject() && object.contains(QStringLiteral("data")))
 + if (false)
+fault model-fallback signing in keeps a selected model that the relay does not offer
+- if (!listed && !m_models.isEmpty())
++ if (false)
+fault empty-email signing in with an empty e-mail address sends the request
+- if (m_username.trimmed().isEmpty() || m_password.isEmpty()) {
++ if (m_password.isEmpty()) {
+fault legacy-key-left clearing leaves the key stored under the earlier API host
+- Keychain::legacyKeychainService(deployment.legacyApiHost)
++ Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host())
+fault relay-message the relay's own error message is not shown
+- if (message.isString())
++ if (false)
+fault hostless-root an API root without a host is accepted
+- if (url.host().isEmpty())
++ if (false)
+fault download-replace a new download of an agent package fails where an earlier one lies
+- QFile::remove(destination);
++ (void)0;
+fault status-text a refusal without a message does not say its status
+- return ServiceTexts::statusReturned + QString::number(status);
++ return ServiceTexts::statusReturned;
+fault token-name-blank a blank key name is sent to the relay
+- const QString name = tokenName.trimmed().isEmpty() ? ProvisioningTexts::fallbackTokenName : tokenName;
++ const QString name = tokenName;
+fault auth-json-key Codex finds no key in auth.json
+- object.insert(CodexFiles::apiKeyVariable, apiKey);
++ (void)apiKey;
+fault codex-flag Codex does not show as connected after connecting
+- setCodexConnected(true);
++ setCodexConnected(false);
 FAULTS
 
 echo "caught $caught of $((caught + missed)) faults ($missed missed, $broken not building, $absent not found)"
