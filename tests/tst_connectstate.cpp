@@ -146,6 +146,8 @@ void TestConnectState::refusals_data()
     QTest::addRow("login, unusable root") << "login" << false << "ftp://relay.example"
                                           << "API 根地址无效。";
     QTest::addRow("login, no password") << "login" << false << ok << "请输入账号和密码。";
+    // A blank address with a password: the password alone is not enough.
+    QTest::addRow("login, blank address") << "login blank" << false << ok << "请输入账号和密码。";
     QTest::addRow("codex, signed out") << "codex" << false << ok << "请先登录并同步账户。";
     QTest::addRow("agent, signed out") << "kimi" << false << ok << "请先登录并同步账户。";
     QTest::addRow("codex, no group") << "codex" << true << ok << "请先在上方手动选择渠道接口。";
@@ -166,11 +168,12 @@ void TestConnectState::refusals()
         QVERIFY(signIn(*m_state, *m_relay, std::nullopt));
     }
     m_state->setRouterURL(routerURL == u"RELAY" ? m_relay->baseUrl().toString() : routerURL);
-    m_state->setUsername(m_relay->account().email);
+    m_state->setUsername(operation == u"login blank" ? QStringLiteral(" ") : m_relay->account().email);
+    m_state->setPassword(operation == u"login blank" ? QStringLiteral("pw") : QString());
     m_platform->downloads.clear();
     m_relay->clearRequests();
     Recorder recorder(*m_state);
-    start(*m_state, operation);
+    start(*m_state, operation.section(u' ', 0, 0));
     QCOMPARE(recorder.names, QStringList { QStringLiteral("activity") });
     QCOMPARE(m_state->activity(), expected);
     QVERIFY(m_relay->requests().isEmpty());
@@ -431,6 +434,11 @@ void TestConnectState::clearing()
     QVERIFY(run(QStringLiteral("codex")));
     QVERIFY2(run(QStringLiteral("kimi")), qPrintable(m_state->activity()));
     QVERIFY(storeKey(service(34), QStringLiteral("sk-other-group")));
+    // The names of the earlier host-and-port scheme go too.
+    const QStringList legacy { QStringLiteral("velmora-connect:api.velmora.example-443"),
+        QStringLiteral("velmora-connect:api-legacy.velmora.example-443") };
+    for (const QString &name : legacy)
+        QVERIFY(storeKey(name, QStringLiteral("sk-legacy")));
     if (!authAfterConnecting.isEmpty())
         QVERIFY(writeFile(auth, authAfterConnecting));
     const QByteArray config = readFile(home(QStringLiteral(".codex/config.toml")));
@@ -451,6 +459,8 @@ void TestConnectState::clearing()
         QFileInfo::exists(home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"))),
         !cleared);
     QCOMPARE(storedKey(service(34)), QStringLiteral("sk-other-group"));
+    for (const QString &name : legacy)
+        QCOMPARE(storedKey(name).isEmpty(), cleared);
     if (!cleared)
         return;
     QCOMPARE(readFile(auth), readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/clearing/auth-others.json")));
@@ -494,6 +504,10 @@ void TestConnectState::download()
     QFETCH(QString, expected);
     const QByteArray bytes = QByteArray(3 * 1024 * 1024, 'p');
     m_relay->setPackage(package, bytes);
+    // An agent package replaces the earlier download of its name; a failed one leaves it.
+    const bool earlier = operation == u"download";
+    if (earlier)
+        QVERIFY(writeFile(m_platform->downloads + u'/' + package, "earlier"));
     if (status) {
         RelayReply reply;
         reply.status = status == -1 ? 200 : status == -2 ? 302 : status;
@@ -509,11 +523,14 @@ void TestConnectState::download()
             m_state->activity().startsWith(QStringLiteral("下载失败：")), qPrintable(m_state->activity()));
     else
         QCOMPARE(m_state->activity(), expected);
-    QCOMPARE(entries(m_platform->downloads), saved.isEmpty() ? QStringList() : QStringList { saved });
+    QCOMPARE(entries(m_platform->downloads),
+        saved.isEmpty() ? (earlier ? QStringList { package } : QStringList()) : QStringList { saved });
     QCOMPARE(m_platform->opened,
         saved.isEmpty() ? QStringList() : QStringList { m_platform->downloads + u'/' + saved });
     if (!saved.isEmpty())
         QCOMPARE(readFile(m_platform->downloads + u'/' + saved), bytes);
+    else if (earlier)
+        QCOMPARE(readFile(m_platform->downloads + u'/' + package), QByteArray("earlier"));
     QVERIFY(!m_state->downloading() && m_state->downloadTotal() == -1);
 }
 
