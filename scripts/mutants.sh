@@ -154,7 +154,7 @@ fault envelope the "data" envelope of a reply is not unwrapped
 + if (false)
 fault model-fallback signing in keeps a selected model that the relay does not offer
 - if (!listed && !m_models.isEmpty())
-+ if (false)
++ if (listed && !m_models.isEmpty())
 fault empty-email signing in with an empty e-mail address sends the request
 - if (m_username.trimmed().isEmpty() || m_password.isEmpty()) {
 + if (m_password.isEmpty()) {
@@ -170,9 +170,9 @@ fault hostless-root an API root without a host is accepted
 fault download-replace a new download of an agent package fails where an earlier one lies
 - QFile::remove(destination);
 + (void)0;
-fault status-text a refusal without a message does not say its status
+fault status-text a refusal without a message names the wrong status
 - return ServiceTexts::statusReturned + QString::number(status);
-+ return ServiceTexts::statusReturned;
++ return ServiceTexts::statusReturned + QString::number(status / 10);
 fault token-name-blank a blank key name is sent to the relay
 - const QString name = tokenName.trimmed().isEmpty() ? ProvisioningTexts::fallbackTokenName : tokenName;
 + const QString name = tokenName;
