@@ -129,8 +129,8 @@ fault plist-escape an ampersand in the home path breaks the property list
 - escaped += QStringLiteral("&amp;");
 + escaped += QStringLiteral("&");
 fault model-prefix-case the agent's model is not found in another letter case
-- if (model.id.toLower().startsWith(prefix))
-+ if (model.id.startsWith(prefix))
+- if (id.toLower().startsWith(prefix))
++ if (id.startsWith(prefix))
 fault merge-drops the provider merge drops the user's other providers
 - QJsonObject table = config.value(tableKey).toObject(); // empty unless it is an object
 + QJsonObject table;

@@ -115,6 +115,13 @@ void TestConnectState::init()
 void TestConnectState::cleanup()
 {
     m_state.reset();
+    // A later relay may get the same port, and with it the same keychain names.
+    for (const qint64 group : { 12, 34 }) {
+        if (m_relay)
+            runTool(QStringLiteral("security"),
+                { QStringLiteral("delete-generic-password"), QStringLiteral("-a"), TestPlatform().user,
+                    QStringLiteral("-s"), service(group) });
+    }
     runTool(QStringLiteral("launchctl"), { QStringLiteral("unsetenv"), QStringLiteral("OPENAI_API_KEY") });
 }
 
@@ -259,7 +266,7 @@ void TestConnectState::connectCodex()
             QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\nexec '%2' \"$@\"\n")
                 .arg(commandLines, *tool)
                 .toUtf8(),
-            QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            0500));
         *tool = recorder;
     }
     m_state->setSelectedModel(QStringLiteral("gpt-5.5"));
@@ -290,8 +297,8 @@ void TestConnectState::connectCodex()
     QCOMPARE(auth.value(QStringLiteral("auth_mode")).toString(), QStringLiteral("chatgpt"));
     for (const QString &path :
         { home(QStringLiteral(".codex/config.toml")), home(QStringLiteral(".codex/auth.json")), plist })
-        QCOMPARE(mode(path), 0600);
-    QCOMPARE(mode(script), 0700);
+        QCOMPARE(fileMode(path), 0600);
+    QCOMPARE(fileMode(script), 0700);
     QVERIFY(!script.isEmpty() && !readFile(script).contains(key.toUtf8())
         && !readFile(plist).contains(key.toUtf8()));
 
@@ -396,7 +403,7 @@ void TestConnectState::connectAgent()
     }
     QCOMPARE(readFile(path),
         expectedFile(hostLaunchers + launcher, m_relay->baseUrl().toString(), service(), model));
-    QCOMPARE(mode(path), 0700);
+    QCOMPARE(fileMode(path), 0700);
     if (!provider.isEmpty())
         QVERIFY(readFile(home(provider)).contains(model.toUtf8()));
     // Gemini CLI's settings file, in folders closed to others; the user's ~/.gemini untouched.
@@ -404,8 +411,8 @@ void TestConnectState::connectAgent()
     const bool gemini = operation == u"gemini";
     QCOMPARE(
         readFile(settings), gemini ? expectedFile(QStringLiteral("gemini-settings.json")) : QByteArray());
-    const QList<int> modes { mode(settings), mode(QFileInfo(settings).path()),
-        mode(home(QStringLiteral(".config"))) };
+    const QList<int> modes { fileMode(settings), fileMode(QFileInfo(settings).path()),
+        fileMode(home(QStringLiteral(".config"))) };
     QVERIFY(!gemini || modes == QList<int>({ 0600, 0700, 0700 }));
     QVERIFY(!QFileInfo::exists(home(QStringLiteral(".gemini"))));
     const int connected

@@ -108,7 +108,7 @@ void TestFileUtils::backups()
     // copy of the file; a second copy into the same directory fails and keeps the first.
     const QString config = home + QStringLiteral("/config.toml");
     for (const QString &suffix : { QString(), QStringLiteral("-2"), QStringLiteral("-3") }) {
-        writeFile(config, suffix.toUtf8(), 0640);
+        QVERIFY(writeFile(config, suffix.toUtf8(), 0640));
         const QString directory = FileUtils::backupDirectory(home, now);
         QCOMPARE(directory, base + suffix);
         QCOMPARE(fileMode(directory), 0700);
@@ -118,7 +118,7 @@ void TestFileUtils::backups()
         QCOMPARE(readFile(directory + QStringLiteral("/config.toml")), suffix.toUtf8());
         QCOMPARE(fileMode(directory + QStringLiteral("/config.toml")), 0640);
     }
-    writeFile(config, "changed");
+    QVERIFY(writeFile(config, "changed"));
     QVERIFY(failureOf([&] { FileUtils::backupFile(config, base); }).contains(base));
     QCOMPARE(readFile(base + QStringLiteral("/config.toml")), QByteArray());
 }
@@ -149,7 +149,7 @@ void TestFileUtils::jsonObjectFailures()
             QFile(path).open(QIODevice::WriteOnly);
         }).detach();
     } else {
-        writeFile(path, content);
+        QVERIFY(writeFile(path, content));
     }
     const QString text = failureOf([&] { FileUtils::jsonObject(path); });
     QVERIFY2(text.contains(failure), qPrintable(text));
@@ -160,8 +160,8 @@ void TestFileUtils::jsonRoundTrip()
     // What a merge does not own comes back unchanged: 64-bit integers, nesting, escapes, null,
     // booleans, fractions; keys sorted at every level, one final line feed.
     const QString path = m_dir->filePath(QStringLiteral("crush.json"));
-    writeFile(path, R"({"zeta": {"id": 9007199254740993, "min": -9223372036854775808},
-        "alpha": [2.5, true, null, {}], "text": "q\"\\ é \ud83d\ude00 \u0001", "": 1e21})");
+    QVERIFY(writeFile(path, R"({"zeta": {"id": 9007199254740993, "min": -9223372036854775808},
+        "alpha": [2.5, true, null, {}], "text": "q\"\\ é \ud83d\ude00 \u0001", "": 1e21})"));
     const QJsonObject object = FileUtils::jsonObject(path);
     FileUtils::writeJSONObject(object, path);
     QCOMPARE(readFile(path),
@@ -193,7 +193,7 @@ void TestFileUtils::writeSecure()
     const QString path = m_dir->filePath(QStringLiteral("auth.json"));
     const QByteArray text = QByteArray("sk-secret-中文\n").repeated(512 * 1024);
     if (oldMode >= 0)
-        writeFile(path, "{}", oldMode);
+        QVERIFY(writeFile(path, "{}", oldMode));
     // Nobody else can open the file or its temporary at any moment.
     const QStringList exposures = exposuresDuring(
         m_dir->path(), path, [&] { FileUtils::writeSecure(QString::fromUtf8(text), path, mode); });
@@ -212,12 +212,12 @@ void TestFileUtils::fullDisk()
     const QString target = disk + QStringLiteral("/opencode.json");
     const QString source = m_dir->filePath(QStringLiteral("auth.json"));
     const QByteArray text = QByteArray("{\"a\": 1}\n").repeated(1365); // less than Qt's buffer
-    writeFile(source, text, 0600);
+    QVERIFY(writeFile(source, text, 0600));
     QVERIFY(QDir().mkpath(disk));
     if (!mountSmallDisk(disk, 8 * 1024))
         QSKIP("a 64 KiB tmpfs cannot be mounted here (needs root): the full-disk case is not run");
     const auto unmount = qScopeGuard([&] { unmountSmallDisk(disk); });
-    writeFile(target, "{\"old\": true}\n", 0600);
+    QVERIFY(writeFile(target, "{\"old\": true}\n", 0600));
     const QStringList before = entries(disk);
     // Neither a replaced file nor a backup copy fits: the error names the file, the old bytes
     // stay, and no temporary is left.
@@ -239,7 +239,7 @@ void TestFileUtils::links()
     const QString link = m_dir->filePath(QStringLiteral("config.toml"));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("dotfiles"))));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("backup"))));
-    writeFile(dotfiles, "own = 1\n", 0644);
+    QVERIFY(writeFile(dotfiles, "own = 1\n", 0644));
     QVERIFY(QFile::link(dotfiles, link));
 
     FileUtils::backupFile(link, m_dir->filePath(QStringLiteral("backup")));

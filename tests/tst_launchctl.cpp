@@ -187,7 +187,7 @@ void TestLaunchctl::damagedState()
     QFETCH(int, status);
     QVERIFY(QDir().mkpath(domain()));
     const QByteArray path = QFile::encodeName(domain() + u'/' + file);
-    writeFile(path, "", 0600);
+    QVERIFY(writeFile(path, "", 0600));
     Run run = launchctl(reading);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.startsWith("launchctl: " + path + ": damaged"), run.err.constData());

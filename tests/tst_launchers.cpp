@@ -82,10 +82,7 @@ void TestLaunchers::preferredModel()
     QFETCH(AgentKind, kind);
     QFETCH(QStringList, models);
     QFETCH(QString, expected);
-    QList<RemoteModel> list;
-    for (const QString &id : models)
-        list.append({ id, QStringLiteral("Velmora") });
-    QCOMPARE(Launchers::preferredModel(kind, list, QStringLiteral("gpt-5.6-sol")), expected);
+    QCOMPARE(Launchers::preferredModel(kind, models, QStringLiteral("gpt-5.6-sol")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestLaunchers)

@@ -82,7 +82,7 @@ void TestLaunchersRun::run()
     QVERIFY(writeFile(launcher,
         Launchers::launcherScript(kind, QStringLiteral("https://api.velmora.example/team"), service, model)
             .toUtf8(),
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        0700));
 
     const AgentRun run = runLauncher(shell, launcher, awkwardArguments, m_fakeAgents);
     if (!stored) { // `set -eu` stops the launcher before the agent starts

@@ -104,9 +104,7 @@ void TestProviderFiles::configure()
                                                 : QStringLiteral(".config/crush/crush.json"));
     const QString dataFile = QStringLiteral(VELMORA_TEST_DATA "/agents/providers/") + existing;
     const QByteArray before = QFileInfo(dataFile).isFile() ? readFile(dataFile) : existing.toUtf8();
-    QVERIFY(existing.isEmpty()
-        || writeFile(
-            file, before, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    QVERIFY(existing.isEmpty() || writeFile(file, before, 0604));
     openCode ? state.configureOpenCode() : state.configureDeepSeekAgent();
     QVERIFY(finish(state));
 
@@ -123,7 +121,7 @@ void TestProviderFiles::configure()
     const QString model = openCode ? QStringLiteral("gpt-5.6-sol") : QStringLiteral("deepseek-v4-pro");
     QCOMPARE(readFile(file),
         expectedFile(QStringLiteral("providers/") + expected, relay.baseUrl().toString(), {}, model));
-    QCOMPARE(mode(file), 0600);
+    QCOMPARE(fileMode(file), 0600);
     QCOMPARE(readFile(home.filePath(QStringLiteral(".config/velmora-connect/backups/2026-12-05T12-40-10Z/")
                  + QFileInfo(file).fileName())),
         existing.isEmpty() ? QByteArray() : before);

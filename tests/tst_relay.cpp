@@ -122,7 +122,7 @@ void TestRelay::modelCalls()
     QCOMPARE(QJsonDocument::fromJson(readFile(dir.filePath(QStringLiteral("calls")))).object(),
         QJsonObject(
             { { "path", path }, { "key", QString::fromUtf8(key) }, { "model", "m-1" }, { "status", 200 } }));
-    QCOMPARE(mode(dir.filePath(QStringLiteral("calls"))), 0600);
+    QCOMPARE(fileMode(dir.filePath(QStringLiteral("calls"))), 0600);
     QCOMPARE(fetch("POST", path, body, "sk-velmora-not-issued").status, 401);
 }
 

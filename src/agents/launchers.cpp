@@ -50,14 +50,14 @@ QJsonObject geminiSettings()
     return { { QStringLiteral("security"), QJsonObject { { QStringLiteral("auth"), auth } } } };
 }
 
-QString preferredModel(AgentKind kind, const QList<RemoteModel> &models, const QString &selected)
+QString preferredModel(AgentKind kind, const QStringList &modelIDs, const QString &selected)
 {
     const QString prefix = modelPrefix(kind);
     if (prefix.isEmpty())
         return selected;
-    for (const RemoteModel &model : models) {
-        if (model.id.toLower().startsWith(prefix))
-            return model.id;
+    for (const QString &id : modelIDs) {
+        if (id.toLower().startsWith(prefix))
+            return id;
     }
     return selected;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "agents/agentkind.h"
-#include "platform/remote.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -39,8 +38,8 @@ QJsonObject geminiSettings();
 void writeGeminiSettings(const QString &home);
 
 // The model a launcher or provider file names: for OpenCode `selected`; for the others the
-// first model in `models` whose id, in lower case, begins with the kind's prefix (its letters
+// first of `modelIDs` that, in lower case, begins with the kind's prefix (its letters
 // as listed), else `selected`.
-QString preferredModel(AgentKind kind, const QList<RemoteModel> &models, const QString &selected);
+QString preferredModel(AgentKind kind, const QStringList &modelIDs, const QString &selected);
 
 } // namespace Launchers

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/remote.h"
+#include "service/remote.h"
 
 #include <QByteArray>
 #include <QCoro/QCoroTask>

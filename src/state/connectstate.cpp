@@ -37,6 +37,15 @@ QString codexFileName(const QDateTime &now)
         + QStringLiteral(".dmg");
 }
 
+QStringList modelIDs(const QList<RemoteModel> &models)
+{
+    QStringList ids;
+    ids.reserve(models.size());
+    for (const RemoteModel &model : models)
+        ids.append(model.id);
+    return ids;
+}
+
 // The state went away while a request was in flight; nobody is left to report to.
 class StateGone : public std::exception
 {
@@ -468,7 +477,7 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
             co_return;
         LauncherConfiguration(m_platform->homePath(), m_platform->currentTime())
             .write(kind, router, m_activeKeychainService,
-                Launchers::preferredModel(kind, m_models, m_selectedModel));
+                Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel));
         setConnected(kind, true);
         setActivity(title(kind) + AgentTexts::connectedSuffix);
     } catch (const StateGone &) {

@@ -3,7 +3,7 @@
 #include "agents/agentkind.h"
 #include "installers/installerdownload.h"
 #include "platform/platform.h"
-#include "platform/remote.h"
+#include "service/remote.h"
 #include "service/relayclient.h"
 
 #include <QCoro/QCoroTask>

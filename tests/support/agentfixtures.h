@@ -4,6 +4,7 @@
 // agent commands, a signed-in state against the local relay, a recorder of notify signals.
 
 #include "agents/launchers.h"
+#include "files.h"
 #include "recorder.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
@@ -23,41 +24,6 @@
 #include <QtTest>
 
 namespace AgentFixtures {
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes,
-    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(bytes) == bytes.size();
-    file.close();
-    return written && file.setPermissions(permissions);
-}
-
-inline int mode(const QString &path)
-{
-    const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
-    int result = 0;
-    const std::pair<QFileDevice::Permission, int> bits[] = { { QFileDevice::ReadOwner, 0400 },
-        { QFileDevice::WriteOwner, 0200 }, { QFileDevice::ExeOwner, 0100 }, { QFileDevice::ReadGroup, 040 },
-        { QFileDevice::WriteGroup, 020 }, { QFileDevice::ExeGroup, 010 }, { QFileDevice::ReadOther, 04 },
-        { QFileDevice::WriteOther, 02 }, { QFileDevice::ExeOther, 01 } };
-    for (const auto &[permission, bit] : bits) {
-        if (permissions & permission)
-            result |= bit;
-    }
-    return result;
-}
 
 // An expected file of tests/data/agents, with {ROOT}, {SERVICE} and {MODEL} filled in.
 inline QByteArray expectedFile(
@@ -123,7 +89,7 @@ inline void writeFakeAgents(const QString &dir)
                               "printf '%s\\0' \"$#\" \"$@\"\n"
                               "exec env -0\n";
     for (const char *name : { "claude", "gemini", "kimi", "opencode", "crush" })
-        writeFile(dir + u'/' + QLatin1String(name), script, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        writeFile(dir + u'/' + QLatin1String(name), script, 0500);
 }
 
 struct AgentRun

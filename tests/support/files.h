@@ -1,17 +1,19 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 #include <sys/stat.h>
 
 // Small file helpers for tests that look at what was written.
 
-// The whole file; "<unreadable>" when it cannot be opened.
+// The whole file; empty when it cannot be opened.
 inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The permission bits (with set-id and sticky bits), -1 when the file is missing.
@@ -21,14 +23,16 @@ inline int fileMode(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-// Writes `bytes` plainly (not the way the product writes) and gives the file `mode`.
-inline void writeFile(const QString &path, const QByteArray &bytes, int mode = 0644)
+// Writes `bytes` plainly (not the way the product writes), parent folders first, and gives the
+// file `mode`. False when any step fails.
+inline bool writeFile(const QString &path, const QByteArray &bytes, int mode = 0644)
 {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return false;
     file.close();
-    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
 // Mounts a 64 KiB tmpfs on `directory` (the tests run as root) and fills it up to `free`

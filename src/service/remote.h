@@ -36,13 +36,5 @@ inline size_t qHash(const RemoteGroup &group, size_t seed = 0)
     return qHashMulti(seed, group.id, group.platform, group.name);
 }
 
-// The result of account synchronisation.
-struct RemoteSnapshot
-{
-    QString accountName;
-    QString accountDetail;
-    QList<RemoteModel> models;
-};
-
 Q_DECLARE_METATYPE(RemoteModel)
 Q_DECLARE_METATYPE(RemoteGroup)
