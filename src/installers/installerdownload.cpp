@@ -26,6 +26,106 @@ bool isSuccess(const QVariant &status)
     return status.isValid() && code >= 200 && code <= 299;
 }
 
+void makeDownloadsDirectory(const QString &downloads)
+{
+    std::error_code created;
+    std::filesystem::create_directories(QFile::encodeName(downloads).toStdString(), created);
+    if (created)
+        throw PlatformError(
+            InstallerTexts::cannotCreateDownloads.arg(downloads, QString::fromLocal8Bit(created.message())));
+}
+
+QNetworkRequest packageRequest(const QUrl &url, std::chrono::milliseconds stallTimeout)
+{
+    QNetworkRequest get(url);
+    // Redirects carry no credentials here, but never lead to a less safe scheme (file:, …).
+    get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    get.setTransferTimeout(int(stallTimeout.count()));
+    // The package is kept byte for byte as published: a .tgz that a server marks as
+    // gzip-encoded must not be unpacked on the way.
+    get.setRawHeader("Accept-Encoding", "identity");
+    return get;
+}
+
+// Moves the reply's body into the temporary file as it arrives. Only the final reply's body
+// arrives here (Qt swallows those of redirects); the body of a refusal is read and dropped.
+class BodyWriter
+{
+public:
+    BodyWriter(QNetworkReply &source, QTemporaryFile &part)
+        : m_source(source)
+        , m_part(part)
+        , m_buffer(copyBufferSize, Qt::Uninitialized)
+    {
+    }
+
+    void drain()
+    {
+        if (!m_source.isOpen())
+            return;
+        if (!m_writeError.isEmpty()
+            || !isSuccess(m_source.attribute(QNetworkRequest::HttpStatusCodeAttribute))) {
+            m_source.skip(m_source.bytesAvailable());
+            return;
+        }
+        qint64 size;
+        while ((size = m_source.read(m_buffer.data(), m_buffer.size())) > 0) {
+            if (m_part.write(m_buffer.constData(), size) != size) {
+                m_writeError = m_part.errorString();
+                // Not from inside this signal: the task resumes on `finished`.
+                QMetaObject::invokeMethod(&m_source, &QNetworkReply::abort, Qt::QueuedConnection);
+                return;
+            }
+            m_written += size;
+        }
+    }
+
+    const QString &writeError() const { return m_writeError; }
+    qint64 written() const { return m_written; }
+
+private:
+    QNetworkReply &m_source;
+    QTemporaryFile &m_part;
+    QByteArray m_buffer;
+    QString m_writeError;
+    qint64 m_written = 0;
+};
+
+// Throws unless the reply is a whole package: written without error, no transport failure,
+// a 2xx status, and as long as announced.
+void checkPackage(
+    const QNetworkReply &source, const BodyWriter &writer, const InstallerDownload::Request &request)
+{
+    const QVariant status = source.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!writer.writeError().isEmpty())
+        throw PlatformError(writer.writeError());
+    if (transportFailed(source))
+        throw PlatformError(networkErrorDescription(source, request.stallTimeout));
+    // Not HTTP, or refused: only the final status counts.
+    if (!isSuccess(status))
+        throw ConnectError(request.notPublished);
+    if (source.error() != QNetworkReply::NoError)
+        throw PlatformError(networkErrorDescription(source, request.stallTimeout));
+    // A connection that closes early must never pass for a complete package; nothing is
+    // decoded on the way, so the announced length is the length on disk.
+    const QVariant announced = source.header(QNetworkRequest::ContentLengthHeader);
+    const qint64 written = writer.written();
+    if (announced.isValid() && announced.toLongLong() != written)
+        throw PlatformError(InstallerTexts::incomplete.arg(written).arg(announced.toLongLong()));
+}
+
+// Gives the complete package its name in the directory; returns its path.
+QString moveIntoPlace(QTemporaryFile &part, const InstallerDownload::Request &request)
+{
+    const QString destination = QDir(request.directory).filePath(request.fileName);
+    if (request.replace)
+        QFile::remove(destination);
+    if (!part.rename(destination))
+        throw PlatformError(InstallerTexts::cannotMove.arg(destination, part.errorString()));
+    part.setAutoRemove(false);
+    return destination;
+}
+
 } // namespace
 
 QUrl installerUrl(const QUrl &downloadServer, const QString &packageFileName)
@@ -42,85 +142,27 @@ InstallerDownload::InstallerDownload(QNetworkAccessManager &network)
 
 QCoro::Task<QString> InstallerDownload::run(Request request)
 {
-    const QString downloads = request.directory;
-    std::error_code created;
-    std::filesystem::create_directories(QFile::encodeName(downloads).toStdString(), created);
-    if (created)
-        throw PlatformError(
-            InstallerTexts::cannotCreateDownloads.arg(downloads, QString::fromLocal8Bit(created.message())));
-
+    makeDownloadsDirectory(request.directory);
     // The bytes go to a temporary file beside the destination and take the package's name
     // only once the whole reply has arrived. Where the system allows, the file has no name
     // at all until then; otherwise it is hidden and removed with this object.
-    QTemporaryFile part(QDir(downloads).filePath(
-        QStringLiteral(".") + request.url.fileName() + QStringLiteral(".XXXXXX.part")));
+    QTemporaryFile part(
+        QDir(request.directory)
+            .filePath(QStringLiteral(".") + request.url.fileName() + QStringLiteral(".XXXXXX.part")));
     if (!part.open())
         throw PlatformError(part.errorString());
 
-    QNetworkRequest get(request.url);
-    get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    const auto stallTimeout = request.stallTimeout;
-    get.setTransferTimeout(int(stallTimeout.count()));
-    // The package is kept byte for byte as published: a .tgz that a server marks as
-    // gzip-encoded must not be unpacked on the way.
-    get.setRawHeader("Accept-Encoding", "identity");
-
-    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(m_network.get(get));
+    std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(
+        m_network.get(packageRequest(request.url, request.stallTimeout)));
     reply->setReadBufferSize(readBufferSize);
+    BodyWriter writer(*reply, part);
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&writer] { writer.drain(); });
+    connect(reply.get(), &QNetworkReply::downloadProgress, this, &InstallerDownload::progressed);
 
-    QString writeError;
-    qint64 written = 0;
-    QByteArray buffer(copyBufferSize, Qt::Uninitialized);
-    QNetworkReply *source = reply.get();
-    // Only the final reply's body arrives here (Qt swallows those of redirects); the body
-    // of a refusal is read and dropped.
-    auto drain = [source, &part, &writeError, &written, &buffer] {
-        if (!source->isOpen())
-            return;
-        if (!writeError.isEmpty()
-            || !isSuccess(source->attribute(QNetworkRequest::HttpStatusCodeAttribute))) {
-            source->skip(source->bytesAvailable());
-            return;
-        }
-        qint64 size;
-        while ((size = source->read(buffer.data(), buffer.size())) > 0) {
-            if (part.write(buffer.constData(), size) != size) {
-                writeError = part.errorString();
-                // Not from inside this signal: the task resumes on `finished`.
-                QMetaObject::invokeMethod(source, &QNetworkReply::abort, Qt::QueuedConnection);
-                return;
-            }
-            written += size;
-        }
-    };
-    QObject::connect(source, &QNetworkReply::readyRead, source, drain);
-    connect(source, &QNetworkReply::downloadProgress, this, &InstallerDownload::progressed);
+    co_await reply.get();
+    writer.drain();
+    reply->disconnect();
 
-    co_await source;
-    drain();
-    source->disconnect();
-
-    const QVariant status = source->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!writeError.isEmpty())
-        throw PlatformError(writeError);
-    if (transportFailed(*source))
-        throw PlatformError(networkErrorDescription(*source, stallTimeout));
-    // Not HTTP, or refused: only the final status counts.
-    if (!isSuccess(status))
-        throw ConnectError(request.notPublished);
-    if (source->error() != QNetworkReply::NoError)
-        throw PlatformError(networkErrorDescription(*source, stallTimeout));
-    // A connection that closes early must never pass for a complete package; nothing is
-    // decoded on the way, so the announced length is the length on disk.
-    const QVariant announced = source->header(QNetworkRequest::ContentLengthHeader);
-    if (announced.isValid() && announced.toLongLong() != written)
-        throw PlatformError(InstallerTexts::incomplete.arg(written).arg(announced.toLongLong()));
-
-    const QString destination = QDir(downloads).filePath(request.fileName);
-    if (request.replace)
-        QFile::remove(destination);
-    if (!part.rename(destination))
-        throw PlatformError(InstallerTexts::cannotMove.arg(destination, part.errorString()));
-    part.setAutoRemove(false);
-    co_return destination;
+    checkPackage(*reply, writer, request);
+    co_return moveIntoPlace(part, request);
 }
