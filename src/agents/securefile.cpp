@@ -1,6 +1,7 @@
 #include "securefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +18,11 @@ QString write(const QString &path, QByteArrayView bytes, int mode)
     // before the first byte reaches it.
     // Unbuffered: a buffered write only fills Qt's buffer, and the commit of a buffer that
     // could not be written (a full disk) would still replace the target.
+    // QSaveFile gives the temporary the old file's mode as it opens it, before the fchmod below
+    // can narrow it: an old file open to others is narrowed to the final mode first (through a
+    // link, its target: the file written).
+    if (QFileInfo::exists(path))
+        ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode));
     const mode_t umask = ::umask(077);
     const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     ::umask(umask);
