@@ -10,6 +10,7 @@
 
 #include "relayserver.h"
 #include "state/connectstate.h"
+#include "waitwhilebusy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -40,19 +41,6 @@ double percentile(QList<double> values, double fraction)
     return values.at(std::min(values.size() - 1, qsizetype(fraction * double(values.size()))));
 }
 
-// Runs the event loop until the state's operation has ended.
-void waitUntilIdle(ConnectState &state)
-{
-    if (!state.busy())
-        return;
-    QEventLoop loop;
-    QObject::connect(&state, &ConnectState::busyChanged, &loop, [&] {
-        if (!state.busy())
-            loop.quit();
-    });
-    loop.exec();
-}
-
 // One sign-in through the product, in milliseconds.
 double signIn(ConnectState &state, RelayServer &relay)
 {
@@ -60,7 +48,7 @@ double signIn(ConnectState &state, RelayServer &relay)
     QElapsedTimer clock;
     clock.start();
     state.login();
-    waitUntilIdle(state);
+    waitWhileBusy(state);
     const double elapsed = double(clock.nsecsElapsed()) / 1e6;
     if (!state.authenticated())
         std::fprintf(stderr, "sign-in failed: %s\n", qPrintable(state.activity()));

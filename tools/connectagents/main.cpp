@@ -1,24 +1,11 @@
 #include "state/connectstate.h"
+#include "waitwhilebusy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QTextStream>
 
 namespace {
-
-// Returns once the state's running operation has ended.
-void waitWhileBusy(ConnectState &state)
-{
-    if (!state.busy())
-        return;
-    QEventLoop loop;
-    QObject::connect(&state, &ConnectState::busyChanged, &loop, [&] {
-        if (!state.busy())
-            loop.quit();
-    });
-    loop.exec();
-}
 
 struct Agent
 {
