@@ -33,9 +33,9 @@ void TestLaunchers::launcherText_data()
     for (const auto &[keyring, folder] : { std::pair { KeyringCommand::security, "launchers/" },
              std::pair { KeyringCommand::secretTool, "launchers-linux/" } }) {
         for (AgentKind kind : allAgentKinds) {
-            QTest::addRow("%s%s", folder, qPrintable(wrapperName(kind)))
+            QTest::addRow("%s%s", folder, qPrintable(descriptor(kind).launcherName))
                 << kind << keyring << service << QStringLiteral("model-") + command(kind)
-                << QLatin1String(folder) + wrapperName(kind);
+                << QLatin1String(folder) + descriptor(kind).launcherName;
         }
     }
     // An apostrophe, "$", backticks and a line feed in the service name and the model.

@@ -55,7 +55,7 @@ void TestLaunchersRun::run_data()
         { "line feeds", QStringLiteral("first\nsecond\n") } };
     for (const QString &shell : { QStringLiteral("/bin/dash"), QStringLiteral("/bin/bash") }) {
         for (AgentKind kind : allAgentKinds) {
-            const QByteArray name = wrapperName(kind).toUtf8();
+            const QByteArray name = descriptor(kind).launcherName.toUtf8();
             for (const auto &[textName, text] : texts) {
                 if (textName == texts.first().first || kind == AgentKind::geminiCLI
                     || kind == AgentKind::kimiCode)
@@ -78,7 +78,8 @@ void TestLaunchersRun::run()
     const QString model = QStringLiteral("model ") + text;
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
     QVERIFY(!stored || storeKey(service, key));
-    const QString launcher = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + wrapperName(kind));
+    const QString launcher
+        = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName);
     QVERIFY(writeFile(launcher,
         Launchers::launcherScript(kind, QStringLiteral("https://api.velmora.example/team"), service, model)
             .toUtf8(),

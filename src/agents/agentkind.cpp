@@ -84,11 +84,6 @@ QString title(AgentKind kind)
     return descriptor(kind).title;
 }
 
-QString wrapperName(AgentKind kind)
-{
-    return descriptor(kind).launcherName;
-}
-
 QString command(AgentKind kind)
 {
     return descriptor(kind).command;

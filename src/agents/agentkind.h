@@ -45,7 +45,6 @@ const AgentDescriptor &descriptor(AgentKind kind);
 
 // Shorthands of the table.
 QString title(AgentKind kind);
-QString wrapperName(AgentKind kind);
 QString command(AgentKind kind);
 QString modelPrefix(AgentKind kind);
 QString title(OfficialInstaller installer);
