@@ -5,6 +5,7 @@
 #include "agentfixtures.h"
 #include "agents/codexfiles.h"
 
+#include <QJsonDocument>
 #include <QXmlStreamReader>
 #include <QtTest>
 #include <toml++/toml.h>
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void environmentScript();
     void plist_data();
     void plist();
+    void authRoundTrip_data();
+    void authRoundTrip();
 };
 
 void TestCodexFiles::rootText_data()
@@ -165,3 +168,61 @@ void TestCodexFiles::plist()
 
 QTEST_GUILESS_MAIN(TestCodexFiles)
 #include "tst_codexfiles.moc"
+
+namespace {
+
+QJsonObject object(const char *json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+} // namespace
+
+void TestCodexFiles::authRoundTrip_data()
+{
+    QTest::addColumn<QJsonObject>("before");
+    QTest::addColumn<QJsonObject>("connected"); // auth.json once connected; "K" is the relay's key
+    QTest::addColumn<QVariant>("signIn"); // what connecting sets aside; null: keeps the earlier one
+    QTest::addColumn<QJsonObject>("earlier"); // the sign-in set aside before
+    QTest::addColumn<QJsonObject>("changed"); // auth.json just before clearing; empty: as connected
+    QTest::addColumn<QJsonObject>("cleared");
+    const QJsonObject none;
+    QTest::newRow("no auth.json") << none << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})")
+                                  << QVariant(none) << none << none << none;
+    QTest::newRow("ChatGPT sign-in: its tokens leave and come back")
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})")
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey","last_refresh":"t"})")
+        << QVariant(object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")) << none << none
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})");
+    QTest::newRow("connected again: the first sign-in stays set aside")
+        << object(R"({"OPENAI_API_KEY":"K0","auth_mode":"apikey"})")
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})") << QVariant()
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})") << none
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})");
+    QTest::newRow("the user's own API key: never API-key mode without a key")
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey","tokens":null})")
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})") << QVariant() << none << none << none;
+    QTest::newRow("signed in again meanwhile: that sign-in stays")
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})")
+        << QVariant(object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")) << none
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"chatgpt","tokens":{"b":2}})")
+        << object(R"({"auth_mode":"chatgpt","tokens":{"b":2}})");
+}
+
+void TestCodexFiles::authRoundTrip()
+{
+    QFETCH(QJsonObject, before);
+    QFETCH(QJsonObject, connected);
+    QFETCH(QVariant, signIn);
+    QFETCH(QJsonObject, earlier);
+    QFETCH(QJsonObject, changed);
+    QFETCH(QJsonObject, cleared);
+    const CodexFiles::ConnectedAuth result = CodexFiles::connectedAuth(before, QStringLiteral("K"));
+    QCOMPARE(result.auth, connected);
+    QCOMPARE(result.signIn.has_value(), !signIn.isNull());
+    if (result.signIn)
+        QCOMPARE(*result.signIn, signIn.toJsonObject());
+    const QJsonObject kept = result.signIn.value_or(earlier);
+    QCOMPARE(CodexFiles::clearedAuth(changed.isEmpty() ? result.auth : changed, kept), cleared);
+}

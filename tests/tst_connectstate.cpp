@@ -1,4 +1,5 @@
 #include "agentfixtures.h"
+#include "agents/overlays.h"
 #include "state/connectstate.h"
 
 #include <QtTest>
@@ -68,6 +69,8 @@ private Q_SLOTS:
     void connectAgent();
     void clearing_data();
     void clearing();
+    void foldersFromEnvironment_data();
+    void foldersFromEnvironment();
     void download_data();
     void download();
     void destroyedMidOperation_data();
@@ -291,12 +294,13 @@ void TestConnectState::connectCodex()
             { { "velmora-connect:api.velmora.example-443:demo-velmora-example:12", service() } }));
     QCOMPARE(readFile(plist),
         codexFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"), { { "@SCRIPT@", script } }));
-    const QJsonObject auth
-        = QJsonDocument::fromJson(readFile(home(QStringLiteral(".codex/auth.json")))).object();
-    QCOMPARE(auth.value(QStringLiteral("OPENAI_API_KEY")).toString(), key);
-    QCOMPARE(auth.value(QStringLiteral("auth_mode")).toString(), QStringLiteral("chatgpt"));
-    for (const QString &path :
-        { home(QStringLiteral(".codex/config.toml")), home(QStringLiteral(".codex/auth.json")), plist })
+    // Codex in API-key mode with the relay's key; the user's ChatGPT sign-in set aside.
+    const QString signIn = home(QStringLiteral(".config/velmora-connect/codex-sign-in.json"));
+    QCOMPARE(readFile(home(QStringLiteral(".codex/auth.json"))),
+        expectedFile(QStringLiteral("clearing/auth-connected.json")).replace("{KEY}", key.toUtf8()));
+    QCOMPARE(readFile(signIn), expectedFile(QStringLiteral("clearing/codex-sign-in.json")));
+    for (const QString &path : { home(QStringLiteral(".codex/config.toml")),
+             home(QStringLiteral(".codex/auth.json")), plist, signIn })
         QCOMPARE(fileMode(path), 0600);
     QCOMPARE(fileMode(script), 0700);
     QVERIFY(!script.isEmpty() && !readFile(script).contains(key.toUtf8())
@@ -402,19 +406,25 @@ void TestConnectState::connectAgent()
         return;
     }
     QCOMPARE(readFile(path),
-        expectedFile(hostLaunchers + launcher, m_relay->baseUrl().toString(), service(), model));
+        expectedFile(hostLaunchers + launcher, m_relay->baseUrl().toString(), service(), model,
+            m_platform->folders().app()));
     QCOMPARE(fileMode(path), 0700);
     if (!provider.isEmpty())
         QVERIFY(readFile(home(provider)).contains(model.toUtf8()));
-    // Gemini CLI's settings file, in folders closed to others; the user's ~/.gemini untouched.
-    const QString settings = Launchers::geminiSettingsPath(m_platform->home);
+    // The launcher's own files in the app's folder, closed to others; the user's ~/.gemini untouched.
+    const QString app = m_platform->folders().app();
+    const QString settings = Overlays::geminiSettingsPath(app);
     const bool gemini = operation == u"gemini";
     QCOMPARE(
         readFile(settings), gemini ? expectedFile(QStringLiteral("gemini-settings.json")) : QByteArray());
     const QList<int> modes { fileMode(settings), fileMode(QFileInfo(settings).path()),
-        fileMode(home(QStringLiteral(".config"))) };
-    QVERIFY(!gemini || modes == QList<int>({ 0600, 0700, 0700 }));
+        fileMode(Overlays::geminiHome(app)), fileMode(app) };
+    QVERIFY(!gemini || modes == QList<int>({ 0600, 0700, 0700, 0700 }));
     QVERIFY(!QFileInfo::exists(home(QStringLiteral(".gemini"))));
+    const QString selection = Overlays::crushSelectionPath(app);
+    QCOMPARE(readFile(selection),
+        operation == u"deepseek" ? expectedFile(QStringLiteral("crush-selection.json"), {}, {}, model)
+                                 : QByteArray());
     const int connected
         = QString(QStringLiteral("claude gemini kimi opencode deepseek")).split(u' ').indexOf(operation);
     for (AgentKind kind : allAgentKinds)
@@ -474,6 +484,47 @@ void TestConnectState::clearing()
     QVERIFY(m_state->groups().isEmpty() && !m_state->selectedGroupID());
     QCOMPARE(m_state->accountDetail(), QStringLiteral("清除完成，请登录新账户"));
     QCOMPARE(m_state->username(), m_relay->account().email);
+}
+
+void TestConnectState::foldersFromEnvironment_data()
+{
+    QTest::addColumn<QString>("configHome"); // $XDG_CONFIG_HOME
+    QTest::addColumn<QString>("codexHome"); // $CODEX_HOME
+    QTest::addColumn<QString>("config"); // where OpenCode's file and the app's folder go
+    QTest::addColumn<QString>("codex"); // where Codex's files go
+    QTest::addRow("set") << "@/xdg"
+                         << "@/codex home"
+                         << "xdg"
+                         << "codex home";
+    QTest::addRow("relative: the defaults") << "xdg"
+                                            << "codex"
+                                            << ".config"
+                                            << ".codex";
+}
+
+// OpenCode and Crush read $XDG_CONFIG_HOME and Codex $CODEX_HOME: the files go where they
+// look, and clearing finds them there.
+void TestConnectState::foldersFromEnvironment()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, codexHome);
+    QFETCH(QString, config);
+    QFETCH(QString, codex);
+    m_platform->environmentValues.insert(
+        QStringLiteral("XDG_CONFIG_HOME"), configHome.replace(u'@', m_platform->home));
+    m_platform->environmentValues.insert(
+        QStringLiteral("CODEX_HOME"), codexHome.replace(u'@', m_platform->home));
+    QVERIFY(signedIn());
+    QVERIFY(run(QStringLiteral("codex")));
+    QVERIFY(run(QStringLiteral("opencode")));
+    QVERIFY(readFile(home(config + QStringLiteral("/opencode/opencode.json"))).contains("velmora"));
+    QVERIFY(QFileInfo::exists(home(config + QStringLiteral("/velmora-connect/codex-sign-in.json"))));
+    QVERIFY(readFile(home(codex + QStringLiteral("/auth.json"))).contains("apikey"));
+    QVERIFY(run(QStringLiteral("clear")));
+    QCOMPARE(m_state->activity(), QStringLiteral("配置已清除，请登录新账户后重新接入。"));
+    QVERIFY(!QFileInfo::exists(home(codex + QStringLiteral("/config.toml"))));
+    QCOMPARE(readFile(home(codex + QStringLiteral("/auth.json"))), QByteArray("{\n}\n"));
+    QCOMPARE(entries(home(config + QStringLiteral("/velmora-connect/backups"))).size(), 3);
 }
 
 void TestConnectState::download_data()

@@ -109,7 +109,8 @@ void TestFileUtils::backups()
     const QString config = home + QStringLiteral("/config.toml");
     for (const QString &suffix : { QString(), QStringLiteral("-2"), QStringLiteral("-3") }) {
         QVERIFY(writeFile(config, suffix.toUtf8(), 0640));
-        const QString directory = FileUtils::backupDirectory(home, now);
+        const QString directory
+            = FileUtils::backupDirectory(home + QStringLiteral("/.config/velmora-connect"), now);
         QCOMPARE(directory, base + suffix);
         QCOMPARE(fileMode(directory), 0700);
         FileUtils::backupFile(config, directory);

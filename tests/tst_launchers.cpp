@@ -52,8 +52,9 @@ void TestLaunchers::launcherText()
     QFETCH(QString, model);
     QFETCH(QString, expected);
     const QString root = QStringLiteral("https://api.velmora.example/team");
-    QCOMPARE(Launchers::launcherScript(kind, root, service, model, keyring).toUtf8(),
-        expectedFile(expected, root, service, model));
+    const QString app = QStringLiteral("/home/lin/.config/velmora-connect");
+    QCOMPARE(Launchers::launcherScript(kind, { root, model, app }, service, keyring).toUtf8(),
+        expectedFile(expected, root, service, model, app));
 }
 
 void TestLaunchers::preferredModel_data()

@@ -5,6 +5,7 @@
 #include "agentfixtures.h"
 #include "agents/agentkind.h"
 #include "agents/launchers.h"
+#include "agents/overlays.h"
 
 #include <QtTest>
 
@@ -57,8 +58,7 @@ void TestLaunchersRun::run_data()
         for (AgentKind kind : allAgentKinds) {
             const QByteArray name = descriptor(kind).launcherName.toUtf8();
             for (const auto &[textName, text] : texts) {
-                if (textName == texts.first().first || kind == AgentKind::geminiCLI
-                    || kind == AgentKind::kimiCode)
+                if (textName == texts.first().first || kind != AgentKind::claudeCode)
                     QTest::addRow("%s, %s, %s", qPrintable(shell), name.data(), textName)
                         << kind << shell << text << true;
             }
@@ -80,10 +80,9 @@ void TestLaunchersRun::run()
     QVERIFY(!stored || storeKey(service, key));
     const QString launcher
         = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName);
-    QVERIFY(writeFile(launcher,
-        Launchers::launcherScript(kind, QStringLiteral("https://api.velmora.example/team"), service, model)
-            .toUtf8(),
-        0700));
+    const LauncherValues values { QStringLiteral("https://api.velmora.example/team"), model,
+        m_dir.filePath(QStringLiteral("app ")) + text };
+    QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
 
     const AgentRun run = runLauncher(shell, launcher, awkwardArguments, m_fakeAgents);
     if (!stored) { // `set -eu` stops the launcher before the agent starts
@@ -92,14 +91,27 @@ void TestLaunchersRun::run()
         return;
     }
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.arguments, awkwardArguments);
+    // Claude Code's settings layer arrives as one argument, before the user's.
+    const QStringList options = kind == AgentKind::claudeCode ? QStringList { QStringLiteral("--settings"),
+        Overlays::compact(Overlays::claudeSettings(values.root)) }
+                                                              : QStringList {};
+    QCOMPARE(run.arguments, options + awkwardArguments);
     // The key found under the service name proves that the keyring command got the exact name;
-    // the model and the Gemini settings file (through the user's $HOME) arrive unchanged.
+    // the model and the app's folders arrive unchanged.
     const Variables added = addedEnvironment(run, m_fakeAgents);
     QVERIFY(added.values().contains(key));
     QCOMPARE(added.values().contains(model), kind == AgentKind::geminiCLI || kind == AgentKind::kimiCode);
-    QCOMPARE(added.value(QStringLiteral("GEMINI_CLI_SYSTEM_SETTINGS_PATH")),
-        kind == AgentKind::geminiCLI ? Launchers::geminiSettingsPath(QDir::homePath()) : QString());
+    const QMap<AgentKind, std::pair<QString, QString>> overlays {
+        { AgentKind::geminiCLI,
+            { QStringLiteral("GEMINI_CLI_HOME"), Overlays::geminiHome(values.appFolder) } },
+        { AgentKind::deepSeek,
+            { QStringLiteral("CRUSH_GLOBAL_DATA"), Overlays::crushData(values.appFolder) } },
+        { AgentKind::openCode,
+            { QStringLiteral("OPENCODE_CONFIG_CONTENT"),
+                Overlays::compact(Overlays::openCodeConfig(model)) } }
+    };
+    if (overlays.contains(kind))
+        QCOMPARE(added.value(overlays[kind].first), overlays[kind].second);
     QCOMPARE(removedEnvironment(run, m_fakeAgents), QStringList {});
     QVERIFY(!run.environment.contains(QStringLiteral("velmora_key")));
 }

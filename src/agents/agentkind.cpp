@@ -1,7 +1,7 @@
 #include "agents/agentkind.h"
 
 #include "agents/fileutils.h"
-#include "agents/launchers.h"
+#include "agents/overlays.h"
 #include "agents/providerfiles.h"
 
 #include <algorithm>
@@ -11,59 +11,112 @@ namespace {
 
 using FileUtils::shellQuote;
 
+QString exportLine(const QString &name, const QString &value)
+{
+    return QStringLiteral("export ") + name + u'=' + value;
+}
+
+QString keyExport()
+{
+    return exportLine(Overlays::keyVariable, QStringLiteral("\"$velmora_key\""));
+}
+
 // In the order of OfficialInstaller.
 const AgentDescriptor agents[] = {
-    { OfficialInstaller::codex, std::nullopt, QStringLiteral("Codex"),
-        QStringLiteral("codex-macos-arm64.dmg"), {}, {}, {}, nullptr, std::nullopt },
-    { OfficialInstaller::claudeCode, AgentKind::claudeCode, QStringLiteral("Claude Code"),
-        QStringLiteral("claude-code-macos-arm64.dmg"), QStringLiteral("velmora-claude"),
-        QStringLiteral("claude"), QStringLiteral("claude-"),
-        [](const QString &root, const QString &) -> QStringList {
-            return { QStringLiteral("export ANTHROPIC_BASE_URL=") + shellQuote(root),
+    {
+        .installer = OfficialInstaller::codex,
+        .kind = std::nullopt,
+        .title = QStringLiteral("Codex"),
+        .packageFileName = QStringLiteral("codex-macos-arm64.dmg"),
+    },
+    {
+        .installer = OfficialInstaller::claudeCode,
+        .kind = AgentKind::claudeCode,
+        .title = QStringLiteral("Claude Code"),
+        .packageFileName = QStringLiteral("claude-code-macos-arm64.dmg"),
+        .launcherName = QStringLiteral("velmora-claude"),
+        .command = QStringLiteral("claude"),
+        .modelPrefix = QStringLiteral("claude-"),
+        .exportLines = [](const LauncherValues &values) -> QStringList {
+            return { exportLine(QStringLiteral("ANTHROPIC_BASE_URL"), shellQuote(values.root)),
                 QStringLiteral("export ANTHROPIC_AUTH_TOKEN=\"$velmora_key\""),
                 QStringLiteral("export CLAUDE_CODE_DISABLE_NONESSENTIAL_TRAFFIC=1"),
-                QStringLiteral("export CLAUDE_CODE_ATTRIBUTION_HEADER=0") };
+                QStringLiteral("export CLAUDE_CODE_ATTRIBUTION_HEADER=0"), keyExport() };
         },
-        std::nullopt },
-    { OfficialInstaller::geminiCLI, AgentKind::geminiCLI, QStringLiteral("Gemini CLI"),
-        QStringLiteral("gemini-cli-macos-arm64.tgz"), QStringLiteral("velmora-gemini"),
-        QStringLiteral("gemini"), QStringLiteral("gemini-"),
-        [](const QString &root, const QString &model) -> QStringList {
-            return { QStringLiteral("export GOOGLE_GEMINI_BASE_URL=") + shellQuote(root),
+        .commandOptions = [](const LauncherValues &values) -> QString {
+            return QStringLiteral("--settings ")
+                + shellQuote(Overlays::compact(Overlays::claudeSettings(values.root)));
+        },
+    },
+    {
+        .installer = OfficialInstaller::geminiCLI,
+        .kind = AgentKind::geminiCLI,
+        .title = QStringLiteral("Gemini CLI"),
+        .packageFileName = QStringLiteral("gemini-cli-macos-arm64.tgz"),
+        .launcherName = QStringLiteral("velmora-gemini"),
+        .command = QStringLiteral("gemini"),
+        .modelPrefix = QStringLiteral("gemini-"),
+        .exportLines = [](const LauncherValues &values) -> QStringList {
+            return { exportLine(QStringLiteral("GOOGLE_GEMINI_BASE_URL"), shellQuote(values.root)),
                 QStringLiteral("export GEMINI_API_KEY=\"$velmora_key\""),
-                QStringLiteral("export GEMINI_MODEL=") + shellQuote(model),
+                exportLine(QStringLiteral("GEMINI_MODEL"), shellQuote(values.model)),
                 QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer"),
-                QStringLiteral("export GEMINI_CLI_SYSTEM_SETTINGS_PATH=\"$HOME/")
-                    + Launchers::geminiSettingsFile + u'"' };
+                exportLine(
+                    QStringLiteral("GEMINI_CLI_HOME"), shellQuote(Overlays::geminiHome(values.appFolder))) };
         },
-        std::nullopt, Launchers::writeGeminiSettings },
-    { OfficialInstaller::kimiCode, AgentKind::kimiCode, QStringLiteral("Kimi Code"),
-        QStringLiteral("kimi-code-macos-arm64.tgz"), QStringLiteral("velmora-kimi"), QStringLiteral("kimi"),
-        QStringLiteral("kimi-"),
-        [](const QString &root, const QString &model) -> QStringList {
-            return { QStringLiteral("export KIMI_MODEL_NAME=") + shellQuote(model),
+        .prepare = [](const LauncherValues &values) { Overlays::writeGeminiSettings(values.appFolder); },
+    },
+    {
+        .installer = OfficialInstaller::kimiCode,
+        .kind = AgentKind::kimiCode,
+        .title = QStringLiteral("Kimi Code"),
+        .packageFileName = QStringLiteral("kimi-code-macos-arm64.tgz"),
+        .launcherName = QStringLiteral("velmora-kimi"),
+        .command = QStringLiteral("kimi"),
+        .modelPrefix = QStringLiteral("kimi-"),
+        .exportLines = [](const LauncherValues &values) -> QStringList {
+            return { exportLine(QStringLiteral("KIMI_MODEL_NAME"), shellQuote(values.model)),
                 QStringLiteral("export KIMI_MODEL_PROVIDER_TYPE=openai"),
                 QStringLiteral("export KIMI_MODEL_API_KEY=\"$velmora_key\""),
-                QStringLiteral("export KIMI_MODEL_BASE_URL=") + shellQuote(root + QStringLiteral("/v1")),
+                exportLine(
+                    QStringLiteral("KIMI_MODEL_BASE_URL"), shellQuote(values.root + QStringLiteral("/v1"))),
                 QStringLiteral("export KIMI_MODEL_MAX_CONTEXT_SIZE=1048576") };
         },
-        std::nullopt },
-    { OfficialInstaller::openCode, AgentKind::openCode, QStringLiteral("OpenCode"),
-        QStringLiteral("opencode-macos-arm64.zip"), QStringLiteral("velmora-opencode"),
-        QStringLiteral("opencode"), {}, // OpenCode always gets the selected model
-        [](const QString &, const QString &) -> QStringList {
-            return { QStringLiteral("export VELMORA_API_KEY=\"$velmora_key\"") };
+    },
+    {
+        .installer = OfficialInstaller::openCode,
+        .kind = AgentKind::openCode,
+        .title = QStringLiteral("OpenCode"),
+        .packageFileName = QStringLiteral("opencode-macos-arm64.zip"),
+        .launcherName = QStringLiteral("velmora-opencode"),
+        .command = QStringLiteral("opencode"),
+        .modelPrefix = {}, // OpenCode always gets the selected model
+        .exportLines = [](const LauncherValues &values) -> QStringList {
+            return { keyExport(),
+                exportLine(QStringLiteral("OPENCODE_CONFIG_CONTENT"),
+                    shellQuote(Overlays::compact(Overlays::openCodeConfig(values.model)))) };
         },
-        ProviderFile { QStringLiteral(".config/opencode"), QStringLiteral("opencode.json"),
-            ProviderFiles::mergeOpenCodeProvider } },
-    { OfficialInstaller::deepSeek, AgentKind::deepSeek, QStringLiteral("DeepSeek Agent（Crush）"),
-        QStringLiteral("deepseek-crush-macos-arm64.zip"), QStringLiteral("velmora-deepseek"),
-        QStringLiteral("crush"), QStringLiteral("deepseek-"),
-        [](const QString &, const QString &) -> QStringList {
-            return { QStringLiteral("export DEEPSEEK_API_KEY=\"$velmora_key\"") };
+        .providerFile = ProviderFile { QStringLiteral("opencode"), QStringLiteral("opencode.json"),
+            ProviderFiles::mergeOpenCodeProvider },
+    },
+    {
+        .installer = OfficialInstaller::deepSeek,
+        .kind = AgentKind::deepSeek,
+        .title = QStringLiteral("DeepSeek Agent（Crush）"),
+        .packageFileName = QStringLiteral("deepseek-crush-macos-arm64.zip"),
+        .launcherName = QStringLiteral("velmora-deepseek"),
+        .command = QStringLiteral("crush"),
+        .modelPrefix = QStringLiteral("deepseek-"),
+        .exportLines = [](const LauncherValues &values) -> QStringList {
+            return { keyExport(),
+                exportLine(
+                    QStringLiteral("CRUSH_GLOBAL_DATA"), shellQuote(Overlays::crushData(values.appFolder))) };
         },
-        ProviderFile { QStringLiteral(".config/crush"), QStringLiteral("crush.json"),
-            ProviderFiles::mergeCrushProvider } },
+        .providerFile = ProviderFile { QStringLiteral("crush"), QStringLiteral("crush.json"),
+            ProviderFiles::mergeCrushProvider },
+        .prepare
+        = [](const LauncherValues &values) { Overlays::writeCrushSelection(values.appFolder, values.model); },
+    },
 };
 
 } // namespace

@@ -18,26 +18,36 @@ enum class OfficialInstaller { codex, claudeCode, geminiCLI, kimiCode, openCode,
 // An agent's own JSON configuration file that receives the relay's provider entry.
 struct ProviderFile
 {
-    QString directory; // under the home directory
+    QString directory; // under the configuration folder ($XDG_CONFIG_HOME or ~/.config)
     QString fileName;
     QJsonObject (*merge)(QJsonObject config, const QString &baseURL, const QString &model);
+};
+
+// What a launcher is written from.
+struct LauncherValues
+{
+    QString root; // the root text of the router URL
+    QString model;
+    QString appFolder; // the app's own folder, absolute
 };
 
 // Everything the product knows about one agent.
 struct AgentDescriptor
 {
     OfficialInstaller installer;
-    std::optional<AgentKind> kind; // none: Codex, which has no launcher
+    std::optional<AgentKind> kind {}; // none: Codex, which has no launcher
     QString title;
     QString packageFileName;
-    QString launcherName; // in ~/.local/bin
-    QString command; // the agent's own executable
-    QString modelPrefix; // lower case; empty: the selected model as is
+    QString launcherName {}; // in ~/.local/bin
+    QString command {}; // the agent's own executable
+    QString modelPrefix {}; // lower case; empty: the selected model as is
     // The launcher's export lines; the key is in "$velmora_key".
-    QStringList (*exportLines)(const QString &root, const QString &model);
-    std::optional<ProviderFile> providerFile; // written before the launcher
-    // Writes what the agent needs besides the launcher, first of all; may be null.
-    void (*prepare)(const QString &home) = nullptr;
+    QStringList (*exportLines)(const LauncherValues &values) = nullptr;
+    // Options the launcher puts before the user's arguments; may be null.
+    QString (*commandOptions)(const LauncherValues &values) = nullptr;
+    std::optional<ProviderFile> providerFile {}; // written before the launcher
+    // Writes the launcher's own files in the app's folder, first of all; may be null.
+    void (*prepare)(const LauncherValues &values) = nullptr;
 };
 
 const AgentDescriptor &descriptor(OfficialInstaller installer);

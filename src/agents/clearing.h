@@ -1,18 +1,20 @@
 #pragma once
 
+#include "platform/userfolders.h"
+
 #include <QString>
 
-// The file side of clearing: ~/.codex/config.toml backed up and removed, the key removed from
-// ~/.codex/auth.json (backed up first). Stops at the first failure; what was already backed
-// up or removed stays so.
+// The file side of clearing: Codex's config.toml backed up and removed, the key removed from
+// its auth.json (backed up first) and the user's own sign-in put back. Stops at the first
+// failure; what was already backed up or removed stays so.
 class CodexFilesClearing
 {
 public:
-    CodexFilesClearing(QString home, QString backupDirectory);
+    CodexFilesClearing(UserFolders folders, QString backupDirectory);
 
     void run() const;
 
 private:
-    QString m_home;
+    UserFolders m_folders;
     QString m_backup;
 };

@@ -5,8 +5,8 @@
 
 #include <QJsonObject>
 
-CodexConfiguration::CodexConfiguration(QString home, QString backupDirectory)
-    : m_home(std::move(home))
+CodexConfiguration::CodexConfiguration(UserFolders folders, QString backupDirectory)
+    : m_folders(std::move(folders))
     , m_backup(std::move(backupDirectory))
 {
 }
@@ -14,17 +14,22 @@ CodexConfiguration::CodexConfiguration(QString home, QString backupDirectory)
 void CodexConfiguration::write(
     const QUrl &router, const QString &model, const QString &effort, const QString &apiKey) const
 {
-    const QString config = CodexFiles::configPath(m_home);
-    const QString auth = CodexFiles::authPath(m_home);
+    const QString config = CodexFiles::configPath(m_folders.codex);
+    const QString auth = CodexFiles::authPath(m_folders.codex);
 
-    FileUtils::makeDirectory(CodexFiles::codexDirectory(m_home));
+    FileUtils::makeDirectory(m_folders.codex);
     FileUtils::backupFile(config, m_backup);
     FileUtils::backupFile(auth, m_backup);
 
     FileUtils::writeSecure(CodexFiles::codexConfigToml(model, effort, CodexFiles::relayBaseURL(router)),
         config, FileUtils::configMode);
 
-    QJsonObject object = FileUtils::jsonObject(auth);
-    object.insert(CodexFiles::apiKeyVariable, apiKey);
-    FileUtils::writeJSONObject(object, auth);
+    const CodexFiles::ConnectedAuth connected
+        = CodexFiles::connectedAuth(FileUtils::jsonObject(auth), apiKey);
+    // The sign-in is kept before it leaves auth.json, so that no failure can lose it.
+    if (connected.signIn) {
+        FileUtils::makePrivateDirectory(m_folders.app());
+        FileUtils::writeJSONObject(*connected.signIn, CodexFiles::signInRecordPath(m_folders.app()));
+    }
+    FileUtils::writeJSONObject(connected.auth, auth);
 }

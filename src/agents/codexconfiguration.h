@@ -1,18 +1,20 @@
 #pragma once
 
+#include "platform/userfolders.h"
+
 #include <QString>
 #include <QUrl>
 
-// Writes ~/.codex/config.toml (replaced whole) and the key into ~/.codex/auth.json (merged),
-// each first copied into `backupDirectory`.
+// Writes Codex's config.toml (replaced whole) and the key into its auth.json (merged), each
+// first copied into `backupDirectory`; the user's own sign-in is set aside in the app's folder.
 class CodexConfiguration
 {
 public:
-    CodexConfiguration(QString home, QString backupDirectory);
+    CodexConfiguration(UserFolders folders, QString backupDirectory);
 
     void write(const QUrl &router, const QString &model, const QString &effort, const QString &apiKey) const;
 
 private:
-    QString m_home;
+    UserFolders m_folders;
     QString m_backup;
 };

@@ -17,19 +17,66 @@ QString launchAgentTarget(uint uid)
     return launchDomain(uid) + u'/' + launchAgentLabel;
 }
 
-QString codexDirectory(const QString &home)
+QString configPath(const QString &codexFolder)
 {
-    return QDir(home).filePath(QStringLiteral(".codex"));
+    return QDir(codexFolder).filePath(QStringLiteral("config.toml"));
 }
 
-QString configPath(const QString &home)
+QString authPath(const QString &codexFolder)
 {
-    return QDir(home).filePath(QStringLiteral(".codex/config.toml"));
+    return QDir(codexFolder).filePath(QStringLiteral("auth.json"));
 }
 
-QString authPath(const QString &home)
+QString signInRecordPath(const QString &appFolder)
 {
-    return QDir(home).filePath(QStringLiteral(".codex/auth.json"));
+    return QDir(appFolder).filePath(QStringLiteral("codex-sign-in.json"));
+}
+
+namespace {
+
+const QString authModeKey = QStringLiteral("auth_mode");
+const QString tokensKey = QStringLiteral("tokens");
+const QString apiKeyMode = QStringLiteral("apikey");
+
+bool hasTokens(const QJsonObject &auth)
+{
+    return auth.contains(tokensKey) && !auth.value(tokensKey).isNull();
+}
+
+} // namespace
+
+ConnectedAuth connectedAuth(QJsonObject auth, const QString &apiKey)
+{
+    ConnectedAuth connected;
+    if (auth.value(authModeKey) != apiKeyMode || hasTokens(auth)) {
+        QJsonObject signIn;
+        for (const QString &key : { authModeKey, tokensKey }) {
+            if (auth.contains(key))
+                signIn.insert(key, auth.value(key));
+        }
+        connected.signIn = signIn;
+    }
+    auth.remove(tokensKey);
+    auth.insert(authModeKey, apiKeyMode);
+    auth.insert(apiKeyVariable, apiKey);
+    connected.auth = auth;
+    return connected;
+}
+
+QJsonObject clearedAuth(QJsonObject auth, const QJsonObject &signIn)
+{
+    auth.remove(apiKeyVariable);
+    // A sign-in the user made since connecting stays as it is.
+    if (auth.value(authModeKey) != apiKeyMode || hasTokens(auth))
+        return auth;
+    const QJsonValue mode = signIn.value(authModeKey);
+    if (mode.isString() && mode != apiKeyMode)
+        auth.insert(authModeKey, mode);
+    else
+        auth.remove(authModeKey);
+    if (signIn.contains(tokensKey))
+        auth.insert(tokensKey, signIn.value(tokensKey));
+    return auth;
 }
 
 QString scriptDirectory(const QString &home)
@@ -125,7 +172,9 @@ QString codexEnvironmentScript(const QString &keychainService, Launchers::Keyrin
         QStringLiteral("#!/bin/sh"),
         QStringLiteral("set -eu"),
         Launchers::keychainLine(keychainService, keyring),
-        QStringLiteral("launchctl setenv ") + apiKeyVariable + QStringLiteral(" \"$velmora_key\""),
+        keyring == Launchers::KeyringCommand::security
+            ? QStringLiteral("launchctl setenv ") + apiKeyVariable + QStringLiteral(" \"$velmora_key\"")
+            : QStringLiteral("printf '%s' \"$velmora_key\" | launchctl setenv ") + apiKeyVariable,
     };
     return lines.join(u'\n') + u'\n';
 }

@@ -3,8 +3,10 @@
 #include "agents/launchers.h"
 #include "agents/roottext.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 // What connecting Codex puts on disk: the two files in ~/.codex and the per-user LaunchAgent
 // that hands the key to the desktop application. The builders are pure: they take values and
@@ -19,10 +21,28 @@ inline const QString apiKeyVariable = QStringLiteral("OPENAI_API_KEY");
 QString launchDomain(uint uid);
 QString launchAgentTarget(uint uid);
 
+// Codex's files, in its folder ($CODEX_HOME or ~/.codex).
+QString configPath(const QString &codexFolder); // config.toml
+QString authPath(const QString &codexFolder); // auth.json
+
+// The user's own Codex sign-in while the relay's key is in auth.json: connecting moves the
+// sign-in's "auth_mode" and "tokens" here, into the app's folder, and clearing puts them back.
+// Codex sends no key at all while auth.json holds a sign-in's tokens.
+QString signInRecordPath(const QString &appFolder); // codex-sign-in.json
+
+struct ConnectedAuth
+{
+    QJsonObject auth; // auth.json as connecting writes it
+    std::optional<QJsonObject> signIn; // the user's sign-in to set aside; none: keep the one set aside
+};
+// `auth` in API-key mode with `apiKey`, Codex's own way ("auth_mode": "apikey"), its other
+// members kept. A sign-in of the user's own (another auth_mode, or tokens) is taken out.
+ConnectedAuth connectedAuth(QJsonObject auth, const QString &apiKey);
+// `auth` without the key. While it is still in the API-key mode connecting left, the sign-in
+// set aside (possibly empty) comes back; never API-key mode without a key.
+QJsonObject clearedAuth(QJsonObject auth, const QJsonObject &signIn);
+
 // Paths under the home directory.
-QString codexDirectory(const QString &home); // .codex
-QString configPath(const QString &home); // .codex/config.toml
-QString authPath(const QString &home); // .codex/auth.json
 QString scriptDirectory(const QString &home); // .local/bin
 QString launchAgentsDirectory(const QString &home); // Library/LaunchAgents
 QString environmentScriptPath(const QString &home); // .local/bin/velmora-connect-codex-env
@@ -40,7 +60,8 @@ QString tomlBasicString(const QString &value);
 QString codexConfigToml(const QString &model, const QString &effort, const QString &baseURL);
 
 // The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
-// `keychainService` and sets it in the launchd domain. The key itself is never in it.
+// `keychainService` and sets it in the launchd domain. The key itself is never in it; on
+// Linux the launchctl stand-in takes the value on standard input, out of the process list.
 QString codexEnvironmentScript(
     const QString &keychainService, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
 

@@ -73,12 +73,16 @@ void requireRegularFile(const QString &path)
 
 namespace FileUtils {
 
-QString backupDirectory(const QString &home, const QDateTime &now)
+QString backupDirectory(const QString &appFolder, const QDateTime &now)
 {
     const QString stamp
         = now.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")).replace(u':', u'-');
-    const QString parent = QDir(home).filePath(QStringLiteral(".config/velmora-connect/backups"));
-    QDir().mkpath(parent);
+    const QString parent = appFolder + QStringLiteral("/backups");
+    try {
+        makePrivateDirectory(parent);
+    } catch (const PlatformError &) {
+        // Reported by the first copy into the backup directory.
+    }
     // mkdir(2) either creates the directory or reports that it exists, so a directory that
     // another operation made within the same second is never shared. Closed to group and
     // others: it receives copies of auth.json and of other files that may hold keys, whatever
@@ -189,6 +193,22 @@ void makeDirectory(const QString &path)
     std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
     if (error)
         throw PlatformError(systemError(path, QString::fromLocal8Bit(error.message())));
+}
+
+void makePrivateDirectory(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(QDir::cleanPath(path));
+    for (qsizetype end = encoded.indexOf('/', 1); end != -1 || !encoded.isEmpty();
+         end = encoded.indexOf('/', end + 1)) {
+        const QByteArray folder = end == -1 ? encoded : encoded.left(end);
+        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+            throw PlatformError(
+                systemError(QFile::decodeName(folder), QString::fromLocal8Bit(std::strerror(errno))));
+        if (end == -1)
+            break;
+    }
+    if (::chmod(encoded.constData(), 0700) != 0)
+        throw PlatformError(systemError(path, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 } // namespace FileUtils

@@ -14,11 +14,11 @@ namespace FileUtils {
 inline constexpr int configMode = 0600; // configuration, JSON and property-list files
 inline constexpr int scriptMode = 0700; // scripts
 
-// "<home>/.config/velmora-connect/backups/<stamp>", the stamp being `now` in UTC as
+// "<appFolder>/backups/<stamp>", the stamp being `now` in UTC as
 // 2026-12-05T12-40-10Z. Each call makes a new directory: when that one exists already, the
 // stamp is followed by "-2", "-3", …, so that no backup is ever overwritten. A failure to
 // create it is ignored here (the first copy into it then fails).
-QString backupDirectory(const QString &home, const QDateTime &now);
+QString backupDirectory(const QString &appFolder, const QDateTime &now);
 
 // Copies `path` (for a link, the file it leads to) into `backupDir` under its own file name
 // when it exists. Anything other than a regular file is refused before it is opened.
@@ -50,5 +50,9 @@ void removeFile(const QString &path);
 
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);
+
+// `path` closed to group and others, whatever its mode was and whatever the umask: a folder
+// of the app's own. Missing folders above it are created the same way.
+void makePrivateDirectory(const QString &path);
 
 } // namespace FileUtils

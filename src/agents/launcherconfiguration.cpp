@@ -7,8 +7,8 @@
 
 #include <QDir>
 
-LauncherConfiguration::LauncherConfiguration(QString home, QDateTime now)
-    : m_home(std::move(home))
+LauncherConfiguration::LauncherConfiguration(UserFolders folders, QDateTime now)
+    : m_folders(std::move(folders))
     , m_now(std::move(now))
 {
 }
@@ -17,11 +17,12 @@ void LauncherConfiguration::write(
     AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model)
 {
     const AgentDescriptor &agent = descriptor(kind);
-    // First: the backup directory would otherwise create ~/.config with the default mode.
+    const LauncherValues values { rootText(router), model, m_folders.app() };
+    // First: the backup directory would otherwise create the app's folder with the default mode.
     if (agent.prepare)
-        agent.prepare(m_home);
-    m_backup = FileUtils::backupDirectory(m_home, m_now); // one directory for every file of this run
-    const QString bin = CodexFiles::scriptDirectory(m_home);
+        agent.prepare(values);
+    m_backup = FileUtils::backupDirectory(m_folders.app(), m_now); // one directory for every file of this run
+    const QString bin = CodexFiles::scriptDirectory(m_folders.home);
     FileUtils::makeDirectory(bin);
     const QString launcher = bin + u'/' + agent.launcherName;
     FileUtils::backupFile(launcher, m_backup);
@@ -30,14 +31,14 @@ void LauncherConfiguration::write(
     if (agent.providerFile)
         mergeProviderFile(*agent.providerFile, router, model);
 
-    FileUtils::writeSecure(Launchers::launcherScript(kind, rootText(router), keychainService, model),
-        launcher, FileUtils::scriptMode);
+    FileUtils::writeSecure(
+        Launchers::launcherScript(kind, values, keychainService), launcher, FileUtils::scriptMode);
 }
 
 void LauncherConfiguration::mergeProviderFile(
     const ProviderFile &provider, const QUrl &router, const QString &model) const
 {
-    const QString dir = QDir(m_home).filePath(provider.directory);
+    const QString dir = QDir(m_folders.config).filePath(provider.directory);
     const QString file = dir + u'/' + provider.fileName;
     FileUtils::makeDirectory(dir);
     FileUtils::backupFile(file, m_backup);

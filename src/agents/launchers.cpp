@@ -1,53 +1,33 @@
 #include "agents/launchers.h"
 
 #include "agents/fileutils.h"
-#include "platform/connecterror.h"
-
-#include <QDir>
-#include <QFile>
-#include <QStringList>
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace Launchers {
-
-namespace {
-
-const QString appDirectory = QStringLiteral(".config/velmora-connect");
-
-} // namespace
 
 QString keychainLine(const QString &keychainService, KeyringCommand keyring)
 {
     const QString service = FileUtils::shellQuote(keychainService);
+    // "--" ends secret-tool's options: no value of $USER can become one.
     if (keyring == KeyringCommand::secretTool)
-        return QStringLiteral("velmora_key=\"$(secret-tool lookup service ") + service
+        return QStringLiteral("velmora_key=\"$(secret-tool lookup -- service ") + service
             + QStringLiteral(" account \"$USER\")\"");
     return QStringLiteral("velmora_key=\"$(security find-generic-password -a \"$USER\" -s ") + service
         + QStringLiteral(" -w)\"");
 }
 
-QString launcherScript(AgentKind kind, const QString &root, const QString &keychainService,
-    const QString &model, KeyringCommand keyring)
+QString launcherScript(
+    AgentKind kind, const LauncherValues &values, const QString &keychainService, KeyringCommand keyring)
 {
+    const AgentDescriptor &agent = descriptor(kind);
     QStringList lines;
     lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -eu")
           << keychainLine(keychainService, keyring);
-    lines << descriptor(kind).exportLines(root, model);
-    lines << QStringLiteral("exec ") + command(kind) + QStringLiteral(" \"$@\"");
+    lines << agent.exportLines(values);
+    QString exec = QStringLiteral("exec ") + agent.command;
+    if (agent.commandOptions)
+        exec += u' ' + agent.commandOptions(values);
+    lines << exec + QStringLiteral(" \"$@\"");
     return lines.join(u'\n') + u'\n';
-}
-
-QString geminiSettingsPath(const QString &home)
-{
-    return QDir(home).filePath(geminiSettingsFile);
-}
-
-QJsonObject geminiSettings()
-{
-    const QJsonObject auth { { QStringLiteral("selectedType"), QStringLiteral("gemini-api-key") } };
-    return { { QStringLiteral("security"), QJsonObject { { QStringLiteral("auth"), auth } } } };
 }
 
 QString preferredModel(AgentKind kind, const QStringList &modelIDs, const QString &selected)
@@ -63,25 +43,3 @@ QString preferredModel(AgentKind kind, const QStringList &modelIDs, const QStrin
 }
 
 } // namespace Launchers
-
-namespace {
-
-// Creates `path` closed to group and others when it is missing. Gemini CLI skips a settings
-// file in a folder that anyone but its owner could write to.
-void makePrivateDirectory(const QString &path)
-{
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        throw PlatformError(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-} // namespace
-
-void Launchers::writeGeminiSettings(const QString &home)
-{
-    makePrivateDirectory(QDir(home).filePath(QStringLiteral(".config")));
-    const QString directory = QDir(home).filePath(Launchers::appDirectory);
-    makePrivateDirectory(directory);
-    if (::chmod(QFile::encodeName(directory).constData(), 0700) != 0) // the app's own, whatever it was
-        throw PlatformError(directory + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
-    FileUtils::writeJSONObject(Launchers::geminiSettings(), Launchers::geminiSettingsPath(home));
-}

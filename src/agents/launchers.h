@@ -2,10 +2,8 @@
 
 #include "agents/agentkind.h"
 
-#include <QJsonObject>
-#include <QList>
 #include <QString>
-#include <QUrl>
+#include <QStringList>
 
 // Pure builders of the launcher scripts in ~/.local/bin.
 namespace Launchers {
@@ -25,17 +23,8 @@ QString keychainLine(const QString &keychainService, KeyringCommand keyring = ho
 
 // The whole launcher of `kind`: it reads the key stored under `keychainService`, exports the
 // agent's variables and replaces itself with the agent. The key itself never appears in it.
-QString launcherScript(AgentKind kind, const QString &root, const QString &keychainService,
-    const QString &model, KeyringCommand keyring = hostKeyringCommand);
-
-// The settings file Gemini CLI reads through GEMINI_CLI_SYSTEM_SETTINGS_PATH: it selects the
-// API-key authentication, so that Gemini CLI neither asks nor refuses the relay's base URL.
-inline const QString geminiSettingsFile = QStringLiteral(".config/velmora-connect/gemini-settings.json");
-QString geminiSettingsPath(const QString &home); // <home>/<geminiSettingsFile>
-QJsonObject geminiSettings();
-// Writes it, its directory closed to group and others (Gemini CLI skips a settings file in a
-// folder anyone but its owner could write to).
-void writeGeminiSettings(const QString &home);
+QString launcherScript(AgentKind kind, const LauncherValues &values, const QString &keychainService,
+    KeyringCommand keyring = hostKeyringCommand);
 
 // The model a launcher or provider file names: for OpenCode `selected`; for the others the
 // first of `modelIDs` that, in lower case, begins with the kind's prefix (its letters

@@ -1,5 +1,7 @@
 #include "agents/providerfiles.h"
 
+#include "agents/overlays.h"
+
 #include <QJsonArray>
 
 namespace ProviderFiles {
@@ -47,7 +49,7 @@ QJsonObject mergeCrushProvider(QJsonObject config, const QString &baseURL, const
     const QJsonObject entry {
         { QStringLiteral("type"), QStringLiteral("openai-compat") },
         { QStringLiteral("base_url"), baseURL },
-        { QStringLiteral("api_key"), QStringLiteral("$DEEPSEEK_API_KEY") },
+        { QStringLiteral("api_key"), QStringLiteral("$") + Overlays::keyVariable },
         { QStringLiteral("models"), QJsonArray { modelEntry } },
     };
     return withProvider(

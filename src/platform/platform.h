@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/userfolders.h"
+
 #include <QDateTime>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QUrl>
 #include <chrono>
@@ -39,6 +42,10 @@ public:
     // Longest time a request may make no progress.
     virtual std::chrono::milliseconds transferTimeout() const = 0;
     virtual std::chrono::milliseconds downloadStallTimeout() const = 0;
+    // The environment the app was started with: where the agents' folders are.
+    virtual QProcessEnvironment environment() const = 0;
+
+    UserFolders folders() const { return UserFolders::from(homePath(), environment()); }
 };
 
 class SystemPlatform : public Platform
@@ -56,6 +63,7 @@ public:
     QDateTime currentTime() const override;
     std::chrono::milliseconds transferTimeout() const override;
     std::chrono::milliseconds downloadStallTimeout() const override;
+    QProcessEnvironment environment() const override;
 };
 
 std::shared_ptr<Platform> systemPlatform();

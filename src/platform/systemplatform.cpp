@@ -27,6 +27,11 @@ QString SystemPlatform::userName() const
     return entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
 }
 
+QProcessEnvironment SystemPlatform::environment() const
+{
+    return QProcessEnvironment::systemEnvironment();
+}
+
 uint SystemPlatform::userId() const
 {
     return getuid();

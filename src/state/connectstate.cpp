@@ -267,7 +267,7 @@ std::optional<QUrl> ConnectState::normalizedRouterURL() const
 
 QString ConnectState::backupDirectory() const
 {
-    return FileUtils::backupDirectory(m_platform->homePath(), m_platform->currentTime());
+    return FileUtils::backupDirectory(m_platform->folders().app(), m_platform->currentTime());
 }
 
 void ConnectState::keepSelectedModelListed()
@@ -405,11 +405,11 @@ QCoro::Task<> ConnectState::configureCodexTask(QUrl router)
             keepSelectedModelListed();
         }
 
-        const QString home = m_platform->homePath();
+        const UserFolders folders = m_platform->folders();
         const QString backup = backupDirectory(); // one directory for every file of this run
         Keychain::storeKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
-        CodexConfiguration(home, backup).write(router, m_selectedModel, m_reasoningEffort, key);
-        DesktopEnvironment(home, m_platform->launchctlTool(), m_platform->userId())
+        CodexConfiguration(folders, backup).write(router, m_selectedModel, m_reasoningEffort, key);
+        DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId())
             .install(backup, m_activeKeychainService, key);
         setCodexConnected(true);
         setActivity(ProvisioningTexts::codexConfigured);
@@ -475,7 +475,7 @@ QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
         co_await resolveCodexToken(router);
         if (self.expired())
             co_return;
-        LauncherConfiguration(m_platform->homePath(), m_platform->currentTime())
+        LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
             .write(kind, router, m_activeKeychainService,
                 Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel));
         setConnected(kind, true);
@@ -497,9 +497,9 @@ void ConnectState::clearConfiguration()
     beginBusy(AgentTexts::clearing);
     BusyScope scope(this);
 
-    const QString home = m_platform->homePath();
+    const UserFolders folders = m_platform->folders();
     try {
-        CodexFilesClearing(home, backupDirectory()).run();
+        CodexFilesClearing(folders, backupDirectory()).run();
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
         setActivity(AgentTexts::clearFailedPrefix + describe(std::current_exception()));
@@ -518,7 +518,7 @@ void ConnectState::clearConfiguration()
         } catch (...) {
         }
     }
-    DesktopEnvironment(home, m_platform->launchctlTool(), m_platform->userId()).remove();
+    DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId()).remove();
 
     m_accessToken.clear();
     setGroups({});

@@ -25,11 +25,12 @@
 
 namespace AgentFixtures {
 
-// An expected file of tests/data/agents, with {ROOT}, {SERVICE} and {MODEL} filled in.
-inline QByteArray expectedFile(
-    const QString &name, const QString &root = {}, const QString &service = {}, const QString &model = {})
+// An expected file of tests/data/agents, with {ROOT}, {SERVICE}, {MODEL} and {APP} filled in.
+inline QByteArray expectedFile(const QString &name, const QString &root = {}, const QString &service = {},
+    const QString &model = {}, const QString &app = {})
 {
     QString text = QString::fromUtf8(readFile(QStringLiteral(VELMORA_TEST_DATA "/agents/") + name));
+    text.replace(QStringLiteral("{APP}"), app);
     text.replace(QStringLiteral("{ROOT}"), root);
     text.replace(QStringLiteral("{SERVICE}"), service);
     text.replace(QStringLiteral("{MODEL}"), model);

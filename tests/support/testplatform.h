@@ -23,6 +23,7 @@ public:
     std::optional<QDateTime> now; // empty: the real clock
     std::chrono::milliseconds timeout { 12000 };
     std::chrono::milliseconds stallTimeout { 60000 };
+    QProcessEnvironment environmentValues; // empty: every folder at its default under `home`
 
     QStringList opened; // files handed to openFile, in order
 
@@ -38,6 +39,7 @@ public:
     QDateTime currentTime() const override;
     std::chrono::milliseconds transferTimeout() const override { return timeout; }
     std::chrono::milliseconds downloadStallTimeout() const override { return stallTimeout; }
+    QProcessEnvironment environment() const override { return environmentValues; }
 };
 
 // Where the project's own executables were built (security, launchctl, velmora-relay-sim).
