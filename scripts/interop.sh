@@ -1,93 +1,194 @@
 #!/bin/sh
 # Runs the real coding agents, from npm, against the local relay, the way a user does after
-# connecting them in the window: velmora-connect-agents signs in to velmora-relay-sim, picks the
-# first channel group and connects every agent through the application's state; then each agent
-# runs once (Codex directly, the others through their launcher in ~/.local/bin) with a clean
-# environment, in a temporary HOME with a real keyring session. Prints one row per agent.
+# connecting them in the window, as an ordinary user (never root: the agents treat root
+# specially), in two homes each: a fresh one, and a lived-in one that already holds the agents'
+# earlier sign-ins, settings and models, some of them pointing at another provider.
 #
 #   scripts/interop.sh            after a build (build/default); needs the npm registry
 #
-# The agents are installed into $VELMORA_INTEROP_CACHE (default ~/.cache/velmora-interop).
-# An agent that cannot be installed here is SKIP, not PASS. Not part of the test suite.
+# Run as root, it creates the user velmora-interop (when missing) and runs as that user. In each
+# home, velmora-connect-agents signs in to velmora-relay-sim, picks the first channel group and
+# connects every agent through the application's state; then each agent runs once (Codex
+# directly, the others through their launcher in ~/.local/bin) with a clean environment and a
+# user's PATH, in a real keyring session. A second loopback listener stands for the other
+# provider: it must receive nothing. In the lived-in home, clearing must give Codex's sign-in
+# back. Prints one row per agent and home.
+#
+# The agents are installed into ~/.cache/velmora-interop of that user; Kimi Code with the
+# Node 22 it needs, from npm, for it alone. An agent that cannot be installed here is SKIP, not
+# PASS. Not part of the test suite.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
-bin=${VELMORA_BUILD:-$repo/build/default}/bin
-cache=${VELMORA_INTEROP_CACHE:-$HOME/.cache/velmora-interop}
+build=${VELMORA_BUILD:-$repo/build/default}
+bin=$build/bin
+interop_user=velmora-interop
 
-# name, npm package, command
-agents="codex @openai/codex codex
-claude @anthropic-ai/claude-code claude
-gemini @google/gemini-cli gemini
-opencode opencode-ai opencode
-crush @charmland/crush crush"
+# name, command, npm packages
+agents="codex codex @openai/codex
+claude claude @anthropic-ai/claude-code
+gemini gemini @google/gemini-cli
+opencode opencode opencode-ai
+kimi kimi @moonshot-ai/kimi-code node@22
+crush crush @charmland/crush"
 
 if [ "${1:-}" != --inside ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        id "$interop_user" >/dev/null 2>&1 || useradd --create-home --shell /bin/sh "$interop_user"
+        runuser -u "$interop_user" -- test -r "$0" -a -x "$bin/velmora-connect-agents" || {
+            echo "interop.sh: $interop_user cannot read $repo or run $bin: build in a folder others may read" >&2
+            exit 1
+        }
+        home=$(getent passwd "$interop_user" | cut -d: -f6)
+        # The network settings npm needs here (certificates, proxies) pass; nothing else of root's.
+        passed=$(env | grep -E '^(NODE_EXTRA_CA_CERTS|SSL_CERT_FILE|SSL_CERT_DIR|https?_proxy|HTTPS?_PROXY|no_proxy|NO_PROXY|npm_config_[a-z_]+)=' || true)
+        # shellcheck disable=SC2086
+        IFS='
+' exec runuser -u "$interop_user" -- env -i HOME="$home" USER="$interop_user" LOGNAME="$interop_user" \
+            PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 VELMORA_BUILD="$build" $passed sh "$0" "$@"
+    fi
     for tool in node npm secret-tool; do
         command -v "$tool" >/dev/null || { echo "interop.sh: $tool is missing" >&2; exit 1; }
     done
     [ -x "$bin/velmora-connect-agents" ] || { echo "interop.sh: build first (cmake --build --preset default)" >&2; exit 1; }
+    cache=$HOME/.cache/velmora-interop
     mkdir -p "$cache"
-    echo "$agents" | while read -r name package command; do
+    echo "$agents" | while read -r name command packages; do
         [ -x "$cache/$name/node_modules/.bin/$command" ] && continue
         mkdir -p "$cache/$name"
-        echo "interop.sh: installing $package" >&2
-        npm install --no-audit --no-fund --prefix "$cache/$name" "$package" >"$cache/$name/npm.log" 2>&1 || true
+        echo "interop.sh: installing $packages" >&2
+        # shellcheck disable=SC2086
+        npm install --no-audit --no-fund --prefix "$cache/$name" $packages >"$cache/$name/npm.log" 2>&1 || true
     done
-    # The temporary HOME lies where a real one does, below folders only their owners may write
-    # to: Gemini CLI skips a settings file below /tmp, which everyone may write to.
+    # The temporary homes lie where a real one does, below folders only their owners may write to.
     mkdir -p "$cache/tmp"
     chmod 700 "$cache/tmp"
-    TMPDIR=$cache/tmp VELMORA_INTEROP_CACHE=$cache VELMORA_BUILD=${VELMORA_BUILD:-$repo/build/default} \
-        exec "$repo/tests/support/with-keyring.sh" sh "$0" --inside
+    echo "| agent | home | version | request path | key right | model right | other provider | user's files | result |"
+    echo "|---|---|---|---|---|---|---|---|---|"
+    for kind in fresh lived-in; do
+        TMPDIR=$cache/tmp CACHE=$cache VELMORA_BUILD=$build \
+            "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind"
+    done
+    exit 0
 fi
 
 # Inside: a private D-Bus session with an unlocked keyring, HOME a fresh temporary folder.
+kind=$2
 work=$(mktemp -d)
-relay_pid=
-cleanup() { [ -z "$relay_pid" ] || kill "$relay_pid" 2>/dev/null || true; rm -rf "$work"; }
+pids=
+cleanup() { [ -z "$pids" ] || kill $pids 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT INT TERM
 log=$work/calls.jsonl
+other_log=$work/other.jsonl
 : >"$log"
+: >"$other_log"
 "$bin/velmora-relay-sim" --port 0 --call-log "$log" >"$work/relay.out" 2>"$work/relay.err" &
-relay_pid=$!
+pids="$pids $!"
+# The other provider: records every request it receives and answers 500.
+node -e '
+const fs = require("fs");
+const server = require("http").createServer((request, response) => {
+    fs.appendFileSync(process.argv[1], JSON.stringify({ method: request.method, url: request.url }) + "\n");
+    request.resume();
+    request.on("end", () => { response.writeHead(500); response.end("{}"); });
+});
+server.listen(0, "127.0.0.1", () => console.log("http://127.0.0.1:" + server.address().port));
+' "$other_log" >"$work/other.out" &
+pids="$pids $!"
 tries=0
-until [ -s "$work/relay.out" ]; do
+until [ -s "$work/relay.out" ] && [ -s "$work/other.out" ]; do
     tries=$((tries + 1))
     [ "$tries" -le 100 ] || { echo "interop.sh: the relay did not start" >&2; exit 1; }
     sleep 0.1
 done
 url=$(head -n 1 "$work/relay.out")
+other=$(head -n 1 "$work/other.out")
+
+# json FILE EXPRESSION: the expression's value for the file's JSON as o; S(value) is the value
+# as JSON text with the members of its objects in order.
+json() {
+    node -e "const S=v=>JSON.stringify(v,(k,x)=>x&&typeof x==='object'&&!Array.isArray(x)?
+        Object.fromEntries(Object.keys(x).sort().map(n=>[n,x[n]])):x);
+        const o=JSON.parse(require('fs').readFileSync(process.argv[1],'utf8'));console.log($2)" "$1"
+}
+# The sign-in an auth.json of Codex holds, its members in order.
+signin() { json "$1" 'S([o.auth_mode, o.tokens, o.last_refresh])'; }
+
+# The lived-in home: a ChatGPT sign-in for Codex, another provider in Claude Code's settings,
+# a Google sign-in for Gemini CLI, another provider's model in OpenCode's file and memory,
+# another default model for Kimi Code.
+if [ "$kind" = lived-in ]; then
+    mkdir -p "$HOME/.codex" "$HOME/.claude" "$HOME/.gemini" "$HOME/.config/opencode" \
+        "$HOME/.local/state/opencode" "$HOME/.kimi-code"
+    cat >"$HOME/.codex/auth.json" <<EOF
+{"OPENAI_API_KEY": null, "auth_mode": "chatgpt", "last_refresh": "2026-12-01T00:00:00Z",
+ "tokens": {"id_token": "eyJhbGciOiJub25lIn0.eyJlbWFpbCI6InVAZXhhbXBsZS5jb20ifQ.",
+  "access_token": "eyJhbGciOiJub25lIn0.eyJleHAiOjQxMDI0NDQ4MDB9.", "refresh_token": "rt-earlier", "account_id": "acc-1"}}
+EOF
+    cat >"$HOME/.claude/settings.json" <<EOF
+{"env": {"ANTHROPIC_BASE_URL": "$other", "ANTHROPIC_AUTH_TOKEN": "other-token", "ANTHROPIC_API_KEY": "other-key"}}
+EOF
+    echo '{"security": {"auth": {"selectedType": "oauth-personal"}}}' >"$HOME/.gemini/settings.json"
+    cat >"$HOME/.config/opencode/opencode.json" <<EOF
+{"model": "other/m-other", "provider": {"other": {"npm": "@ai-sdk/openai-compatible", "name": "Other",
+ "options": {"baseURL": "$other/v1", "apiKey": "other-key"}, "models": {"m-other": {"name": "m-other"}}}}}
+EOF
+    echo '{"recent": [{"providerID": "other", "modelID": "m-other"}], "favorite": [], "variant": {}}' \
+        >"$HOME/.local/state/opencode/model.json"
+    echo 'default_model = "other-model"' >"$HOME/.kimi-code/config.toml"
+    cp "$HOME/.codex/auth.json" "$work/codex-auth.before"
+fi
+fingerprint() { for file in "$@"; do [ -f "$file" ] && cksum <"$file" || echo -; done; }
+claude_files="$HOME/.claude/settings.json"
+gemini_files="$HOME/.gemini/settings.json"
+opencode_files=
+kimi_files="$HOME/.kimi-code/config.toml"
+for name in claude gemini opencode kimi; do
+    eval "files=\$${name}_files"
+    # shellcheck disable=SC2154
+    fingerprint $files >"$work/$name.before"
+done
+# OpenCode's own: the model its file names, its provider, and the model it remembers (OpenCode
+# adds the launcher's model to what it remembers, as it does for every model it runs).
+opencode_own() {
+    echo "$(json "$HOME/.config/opencode/opencode.json" 'S([o.model, o.provider.other])')" \
+        "$(json "$HOME/.local/state/opencode/model.json" 'o.recent.some(r => r.providerID === "other")')"
+}
+[ "$kind" != lived-in ] || opencode_own >"$work/opencode.own.before"
+
 "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo \
     >"$work/connect.out" 2>&1 || true
-sed 's/^/  connect: /' "$work/connect.out" >&2
+sed "s/^/  connect ($kind): /" "$work/connect.out" >&2
 
-# The agents where a user's npm would put them.
+# The agents where a user's npm would put them; Kimi Code with its own Node 22.
 mkdir -p "$HOME/.local/bin"
-echo "$agents" | while read -r name package command; do
-    if [ -x "$cache/$name/node_modules/.bin/$command" ]; then
-        ln -sf "$cache/$name/node_modules/.bin/$command" "$HOME/.local/bin/$command"
-    fi
+for name in codex claude gemini opencode crush; do
+    [ ! -x "$CACHE/$name/node_modules/.bin/$name" ] || ln -sf "$CACHE/$name/node_modules/.bin/$name" "$HOME/.local/bin/$name"
 done
+if [ -x "$CACHE/kimi/node_modules/.bin/node" ] && [ -f "$CACHE/kimi/node_modules/.bin/kimi" ]; then
+    printf '#!/bin/sh\nexec %s %s "$@"\n' "$CACHE/kimi/node_modules/.bin/node" "$CACHE/kimi/node_modules/.bin/kimi" \
+        >"$HOME/.local/bin/kimi"
+    chmod 700 "$HOME/.local/bin/kimi"
+fi
 
 # The key the keyring holds for the group, read as the scripts read it.
-service=$(sed -n "s/.*lookup service '\\([^']*\\)' account.*/\\1/p" "$HOME/.local/bin/velmora-connect-codex-env")
-key=$(secret-tool lookup service "$service" account "$USER" || true)
-
-json() { node -e "const o=JSON.parse(require('fs').readFileSync(process.argv[1],'utf8'));console.log($2)" "$1"; }
+service=$(sed -n "s/.*lookup -- service '\\([^']*\\)' account.*/\\1/p" "$HOME/.local/bin/velmora-connect-codex-env")
+key=$(secret-tool lookup -- service "$service" account "$USER" || true)
 
 # run NAME EXPECTED_MODEL COMMAND...: runs the agent with a clean environment, prints its row.
 run() {
     name=$1 model=$2
     shift 2
     before=$(wc -l <"$log")
+    other_before=$(wc -l <"$other_log")
     status=0
     (cd "$work" && timeout 240 env -i HOME="$HOME" USER="$USER" TERM=dumb LANG=C.UTF-8 \
         PATH="$HOME/.local/bin:$(dirname "$(command -v node)"):/usr/local/bin:/usr/bin:/bin" \
         DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
-        DISABLE_AUTOUPDATER=1 NO_UPDATE_NOTIFIER=1 OPENCODE_DISABLE_AUTOUPDATE=1 \
+        DISABLE_AUTOUPDATER=1 NO_UPDATE_NOTIFIER=1 OPENCODE_DISABLE_AUTOUPDATE=1 KIMI_CODE_NO_AUTO_UPDATE=1 \
         OPENCODE_DISABLE_MODELS_FETCH=1 "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err") || status=$?
     tail -n +"$((before + 1))" "$log" | grep '"status":200' | head -n 1 >"$work/$name.call" || true
-    version=$("$HOME/.local/bin/$name" --version 2>/dev/null </dev/null | head -n 1 | tr -d '\r' || true)
+    other_calls=$(($(wc -l <"$other_log") - other_before))
+    version=$(PATH="$HOME/.local/bin:$PATH" "$name" --version 2>/dev/null </dev/null | head -n 1 | tr -d '\r' || true)
     path=- keyright=no modelright=no
     if [ -s "$work/$name.call" ]; then
         path=$(json "$work/$name.call" o.path)
@@ -97,33 +198,58 @@ run() {
         elif [ "$seen" = "$model" ]; then modelright=yes
         else modelright="no ($seen)"; fi
     fi
+    own=-
+    if [ -f "$work/$name.before" ]; then
+        eval "files=\$${name}_files"
+        if [ "$(fingerprint $files)" = "$(cat "$work/$name.before")" ]; then own=unchanged; else own=CHANGED; fi
+        if [ "$name" = opencode ] && [ -f "$work/opencode.own.before" ] &&
+            [ "$(opencode_own)" != "$(cat "$work/opencode.own.before")" ]; then own=CHANGED; fi
+    fi
     result=PASS reason=
     if [ "$status" -ne 0 ]; then result=FAIL reason="exit $status: $(tail -n 2 "$work/$name.err" | tr '\n' ' ' | cut -c1-160)"
     elif ! grep -q pong "$work/$name.out"; then result=FAIL reason="no reply printed"
     elif [ "$keyright" != yes ]; then result=FAIL reason="the relay saw no call with the keychain key"
     elif [ "${modelright%% *}" = no ]; then result=FAIL reason="wrong model"
+    elif [ "$other_calls" -ne 0 ]; then result=FAIL reason="the other provider got $other_calls requests"
+    elif [ "$own" = CHANGED ]; then result=FAIL reason="the user's own files changed"
     fi
-    printf '| %s | %s | %s | %s | %s | %s %s |\n' "$name" "${version:--}" "$path" "$keyright" "$modelright" "$result" "$reason"
+    printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s %s |\n' "$name" "$kind" "${version:--}" "$path" "$keyright" \
+        "$modelright" "$other_calls requests" "$own" "$result" "$reason"
 }
 
-skip() { printf '| %s | - | - | - | - | SKIP %s |\n' "$1" "$2"; }
+skip() { printf '| %s | %s | - | - | - | - | - | - | SKIP %s |\n' "$1" "$kind" "$2"; }
 
 installed() { [ -x "$HOME/.local/bin/$1" ]; }
-npm_reason() { echo "npm install failed: $(grep -m 1 -o 'Error: .*' "$cache/$1/npm.log" 2>/dev/null | cut -c1-120)"; }
+npm_reason() { echo "npm install failed: $(grep -m 1 -o 'Error: .*' "$CACHE/$1/npm.log" 2>/dev/null | cut -c1-120)"; }
 
-echo "| agent | version | request path | key right | model right | result |"
-echo "|---|---|---|---|---|---|"
 codex_model=$(sed -n 's/^model = "\(.*\)"$/\1/p' "$HOME/.codex/config.toml" 2>/dev/null || true)
 if installed codex; then run codex "$codex_model" codex exec --skip-git-repo-check "say hi"; else skip codex "$(npm_reason codex)"; fi
 if installed claude; then run claude "" velmora-claude -p "say hi"; else skip claude "$(npm_reason claude)"; fi
-gemini_model=$(sed -n "s/^export GEMINI_MODEL='\\(.*\\)'$/\\1/p" "$HOME/.local/bin/velmora-gemini" 2>/dev/null || true)
-if installed gemini; then run gemini "$gemini_model" velmora-gemini --skip-trust -p "say hi"; else skip gemini "$(npm_reason gemini)"; fi
+launcher_value() { sed -n "s/^export $1='\\(.*\\)'$/\\1/p" "$HOME/.local/bin/$2" 2>/dev/null || true; }
+if installed gemini; then
+    run gemini "$(launcher_value GEMINI_MODEL velmora-gemini)" velmora-gemini --skip-trust -p "say hi"
+else skip gemini "$(npm_reason gemini)"; fi
+if installed kimi; then run kimi "$(launcher_value KIMI_MODEL_NAME velmora-kimi)" velmora-kimi -p "say hi"
+else skip kimi "$(npm_reason kimi)"; fi
 opencode_model=$(json "$HOME/.config/opencode/opencode.json" 'Object.keys(o.provider.velmora.models)[0]' 2>/dev/null || true)
-if installed opencode; then
-    run opencode "$opencode_model" velmora-opencode run -m "velmora/$opencode_model" "say hi"
+if installed opencode; then run opencode "$opencode_model" velmora-opencode run "say hi"
 else skip opencode "$(npm_reason opencode)"; fi
-if installed crush; then
+if installed crush && crush --version >/dev/null 2>&1; then
     crush_model=$(json "$HOME/.config/crush/crush.json" 'o.providers["velmora-deepseek"].models[0].id' 2>/dev/null || true)
-    run crush "$crush_model" velmora-deepseek run -m "velmora-deepseek/$crush_model" "say hi"
-else skip crush "$(npm_reason crush)"; fi
-skip kimi "Kimi Code CLI is published on PyPI (kimi-cli), which is not reachable here; npm has no such package"
+    run crush "$crush_model" velmora-deepseek run "say hi"
+else
+    skip crush "its npm package downloads the crush binary from the internet at install time, which this machine cannot reach; its files and launcher are checked by the unit tests"
+fi
+
+# Clearing gives Codex's sign-in back: auth.json as it was before connecting.
+if [ "$kind" = lived-in ]; then
+    "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo --clear \
+        >"$work/clear.out" 2>&1 || true
+    sed "s/^/  clear ($kind): /" "$work/clear.out" >&2
+    if [ "$(signin "$HOME/.codex/auth.json")" = "$(signin "$work/codex-auth.before")" ]; then
+        printf '| codex, cleared | %s | - | - | - | - | - | sign-in given back | PASS |\n' "$kind"
+    else
+        printf '| codex, cleared | %s | - | - | - | - | - | CHANGED | FAIL auth.json is not what it was: %s |\n' \
+            "$kind" "$(signin "$HOME/.codex/auth.json" | cut -c1-160)"
+    fi
+fi

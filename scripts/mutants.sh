@@ -120,7 +120,7 @@ fault keychain-left the stored keys survive clearing
 - Keychain::deleteKey(m_platform->securityTool(), m_platform->userName(), service);
 + (void)service;
 fault auth-key-left the key stays in auth.json after clearing
-- object.remove(CodexFiles::apiKeyVariable);
+- auth.remove(apiKeyVariable);
 + (void)0;
 fault toml-escape a quote in the model breaks config.toml
 - quoted += QStringLiteral("\\\"");
@@ -177,7 +177,7 @@ fault token-name-blank a blank key name is sent to the relay
 - const QString name = tokenName.trimmed().isEmpty() ? ProvisioningTexts::fallbackTokenName : tokenName;
 + const QString name = tokenName;
 fault auth-json-key Codex finds no key in auth.json
-- object.insert(CodexFiles::apiKeyVariable, apiKey);
+- auth.insert(apiKeyVariable, apiKey);
 + (void)apiKey;
 fault codex-flag Codex does not show as connected after connecting
 - setCodexConnected(true);

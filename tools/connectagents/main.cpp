@@ -25,9 +25,10 @@ const Agent agents[] = {
 
 } // namespace
 
-// velmora-connect-agents --router URL --username NAME --password TEXT: signs in, picks the
-// first channel group and connects every agent, as a user does by pressing the window's
-// buttons in turn. Prints each resulting message; exits 1 when any step fails.
+// velmora-connect-agents --router URL --username NAME --password TEXT [--clear]: signs in, picks
+// the first channel group and connects every agent, as a user does by pressing the window's
+// buttons in turn; with --clear, signs in and clears the configuration instead. Prints each
+// resulting message; exits 1 when any step fails.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -40,7 +41,8 @@ int main(int argc, char *argv[])
         QStringLiteral("username"), QStringLiteral("Account e-mail."), QStringLiteral("NAME"));
     const QCommandLineOption password(
         QStringLiteral("password"), QStringLiteral("Account password."), QStringLiteral("TEXT"));
-    parser.addOptions({ router, username, password });
+    const QCommandLineOption clear(QStringLiteral("clear"), QStringLiteral("Clear the configuration."));
+    parser.addOptions({ router, username, password, clear });
     parser.process(app);
 
     QTextStream out(stdout);
@@ -54,6 +56,12 @@ int main(int argc, char *argv[])
     if (!state.authenticated() || state.groups().isEmpty())
         return 1;
     state.setSelectedGroupID(state.groups().first().id);
+    if (parser.isSet(clear)) {
+        state.clearConfiguration();
+        waitWhileBusy(state);
+        out << "clear: " << state.activity() << Qt::endl;
+        return state.authenticated() ? 1 : 0;
+    }
 
     int status = 0;
     for (const Agent &agent : agents) {
