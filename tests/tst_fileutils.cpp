@@ -76,6 +76,7 @@ class TestFileUtils : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init();
+    void backups_data();
     void backups();
     void jsonObjectFailures_data();
     void jsonObjectFailures();
@@ -99,8 +100,18 @@ void TestFileUtils::init()
     QVERIFY(m_dir->isValid());
 }
 
+void TestFileUtils::backups_data()
+{
+    QTest::addColumn<int>("umask");
+    QTest::newRow("umask 022") << 022;
+    QTest::newRow("nothing left to the umask") << 0;
+}
+
 void TestFileUtils::backups()
 {
+    QFETCH(int, umask);
+    const mode_t old = ::umask(mode_t(umask));
+    const auto restore = qScopeGuard([old] { ::umask(old); });
     const QString home = m_dir->path();
     const QDateTime now(QDate(2026, 12, 6), QTime(1, 0, 0, 999), QTimeZone(8 * 3600));
     const QString base = home + QStringLiteral("/.config/velmora-connect/backups/2026-12-05T17-00-00Z");
@@ -121,6 +132,10 @@ void TestFileUtils::backups()
     QVERIFY(writeFile(config, "changed"));
     QVERIFY(failureOf([&] { FileUtils::backupFile(config, base); }).contains(base));
     QCOMPARE(readFile(base + QStringLiteral("/config.toml")), QByteArray());
+    // The folders on the way are the app's own too (~/.config was missing).
+    for (const QString &folder : { QStringLiteral("/.config"), QStringLiteral("/.config/velmora-connect"),
+             QStringLiteral("/.config/velmora-connect/backups") })
+        QCOMPARE(fileMode(home + folder), 0700);
 }
 
 void TestFileUtils::jsonObjectFailures_data()

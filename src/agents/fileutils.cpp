@@ -61,6 +61,24 @@ QByteArrayView oversizedInteger(QByteArrayView json)
     return {};
 }
 
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Creates `path` and its missing parents, each as 0700; what exists is left as it is.
+void makeClosedDirectories(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) == 0 || errno == EEXIST)
+        return;
+    if (errno != ENOENT)
+        throw PlatformError(systemError(path, errnoText()));
+    makeClosedDirectories(QFileInfo(path).path());
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        throw PlatformError(systemError(path, errnoText()));
+}
+
 // Stat before open: opening a FIFO or a device where a file belongs could block for good.
 void requireRegularFile(const QString &path)
 {
@@ -78,7 +96,11 @@ QString backupDirectory(const QString &home, const QDateTime &now)
     const QString stamp
         = now.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")).replace(u':', u'-');
     const QString parent = QDir(home).filePath(QStringLiteral(".config/velmora-connect/backups"));
-    QDir().mkpath(parent);
+    try {
+        makePrivateDirectory(parent);
+    } catch (const Failure &) {
+        // The first copy into the backup directory then fails, naming it.
+    }
     // mkdir(2) either creates the directory or reports that it exists, so a directory that
     // another operation made within the same second is never shared. Closed to group and
     // others: it receives copies of auth.json and of other files that may hold keys, whatever
@@ -189,6 +211,14 @@ void makeDirectory(const QString &path)
     std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
     if (error)
         throw PlatformError(systemError(path, QString::fromLocal8Bit(error.message())));
+}
+
+void makePrivateDirectory(const QString &path)
+{
+    makeClosedDirectories(path);
+    // Whatever the umask, or an earlier mode, made it.
+    if (::chmod(QFile::encodeName(path).constData(), 0700) != 0)
+        throw PlatformError(systemError(path, errnoText()));
 }
 
 } // namespace FileUtils

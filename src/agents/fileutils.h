@@ -16,8 +16,9 @@ inline constexpr int scriptMode = 0700; // scripts
 
 // "<home>/.config/velmora-connect/backups/<stamp>", the stamp being `now` in UTC as
 // 2026-12-05T12-40-10Z. Each call makes a new directory: when that one exists already, the
-// stamp is followed by "-2", "-3", …, so that no backup is ever overwritten. A failure to
-// create it is ignored here (the first copy into it then fails).
+// stamp is followed by "-2", "-3", …, so that no backup is ever overwritten. The folders are
+// the app's own (makePrivateDirectory()). A failure to create them is ignored here (the first
+// copy into them then fails).
 QString backupDirectory(const QString &home, const QDateTime &now);
 
 // Copies `path` (for a link, the file it leads to) into `backupDir` under its own file name
@@ -50,5 +51,11 @@ void removeFile(const QString &path);
 
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);
+
+// Creates a folder of the app's own (~/.config/velmora-connect and those under it), with any
+// missing parent, as 0700 whatever the umask: it holds backups of files with keys, and Gemini
+// CLI skips a settings file in a folder that others could write to. `path` itself is made 0700
+// when it exists already; an existing parent is left as it is.
+void makePrivateDirectory(const QString &path);
 
 } // namespace FileUtils

@@ -17,7 +17,6 @@ void LauncherConfiguration::write(
     AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model)
 {
     const AgentDescriptor &agent = descriptor(kind);
-    // First: the backup directory would otherwise create ~/.config with the default mode.
     if (agent.prepare)
         agent.prepare(m_home);
     m_backup = FileUtils::backupDirectory(m_home, m_now); // one directory for every file of this run

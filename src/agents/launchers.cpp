@@ -1,14 +1,9 @@
 #include "agents/launchers.h"
 
 #include "agents/fileutils.h"
-#include "platform/connecterror.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStringList>
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
 
 namespace Launchers {
 
@@ -64,24 +59,9 @@ QString preferredModel(AgentKind kind, const QStringList &modelIDs, const QStrin
 
 } // namespace Launchers
 
-namespace {
-
-// Creates `path` closed to group and others when it is missing. Gemini CLI skips a settings
-// file in a folder that anyone but its owner could write to.
-void makePrivateDirectory(const QString &path)
-{
-    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
-        throw PlatformError(path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-} // namespace
-
 void Launchers::writeGeminiSettings(const QString &home)
 {
-    makePrivateDirectory(QDir(home).filePath(QStringLiteral(".config")));
-    const QString directory = QDir(home).filePath(Launchers::appDirectory);
-    makePrivateDirectory(directory);
-    if (::chmod(QFile::encodeName(directory).constData(), 0700) != 0) // the app's own, whatever it was
-        throw PlatformError(directory + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)));
+    // Gemini CLI skips a settings file in a folder that anyone but its owner could write to.
+    FileUtils::makePrivateDirectory(QDir(home).filePath(Launchers::appDirectory));
     FileUtils::writeJSONObject(Launchers::geminiSettings(), Launchers::geminiSettingsPath(home));
 }
