@@ -15,10 +15,8 @@ void CodexFilesClearing::run() const
 {
     const QString config = CodexFiles::configPath(m_home);
     const QString auth = CodexFiles::authPath(m_home);
-    FileUtils::backupFile(config, m_backup);
     FileUtils::backupFile(auth, m_backup);
-    if (QFileInfo::exists(config))
-        FileUtils::removeFile(config);
+    FileUtils::removeFile(config, m_backup, CodexFiles::isCodexConfigToml);
     if (QFileInfo::exists(auth)) {
         QJsonObject object = FileUtils::jsonObject(auth);
         object.remove(CodexFiles::apiKeyVariable);

@@ -498,8 +498,9 @@ void ConnectState::clearConfiguration()
     BusyScope scope(this);
 
     const QString home = m_platform->homePath();
+    const QString backup = backupDirectory();
     try {
-        CodexFilesClearing(home, backupDirectory()).run();
+        CodexFilesClearing(home, backup).run();
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
         setActivity(AgentTexts::clearFailedPrefix + describe(std::current_exception()));
@@ -518,7 +519,7 @@ void ConnectState::clearConfiguration()
         } catch (...) {
         }
     }
-    DesktopEnvironment(home, m_platform->launchctlTool(), m_platform->userId()).remove();
+    DesktopEnvironment(home, m_platform->launchctlTool(), m_platform->userId()).remove(backup);
 
     m_accessToken.clear();
     setGroups({});
