@@ -171,10 +171,13 @@ void TestLaunchctl::damagedState_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("reading"); // fails on the damaged file, naming it
-    QTest::addColumn<QString>("clearing"); // goes on; afterwards all works again
+    QTest::addColumn<QString>("writing"); // goes on without it; afterwards all works again
     QTest::addColumn<int>("status"); // of the reading afterwards
     QTest::newRow("environment") << QStringLiteral("environment.json") << QStringLiteral("getenv A")
                                  << QStringLiteral("unsetenv A") << 0;
+    QTest::newRow("environment, set again")
+        << QStringLiteral("environment.json") << QStringLiteral("getenv A") << QStringLiteral("setenv A 2")
+        << 0;
     QTest::newRow("jobs") << QStringLiteral("jobs.json") << QStringLiteral("print JOB")
                           << QStringLiteral("bootout JOB") << 113;
 }
@@ -183,17 +186,19 @@ void TestLaunchctl::damagedState()
 {
     QFETCH(QString, file);
     QFETCH(QString, reading);
-    QFETCH(QString, clearing);
+    QFETCH(QString, writing);
     QFETCH(int, status);
     QVERIFY(QDir().mkpath(domain()));
     const QByteArray path = QFile::encodeName(domain() + u'/' + file);
-    QVERIFY(writeFile(path, "", 0600));
+    // Cut short with a key in it: no unsetenv could find the key there.
+    QVERIFY(writeFile(path, "{\"A\": \"sk-damaged\",", 0600));
     Run run = launchctl(reading);
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.startsWith("launchctl: " + path + ": damaged"), run.err.constData());
-    run = launchctl(clearing);
+    run = launchctl(writing);
     QVERIFY2(run.err.startsWith(path + ": damaged"), run.err.constData());
-    QCOMPARE(readFile(path + ".damaged"), QByteArray());
+    for (const QString &name : QDir(domain()).entryList(QDir::Files | QDir::Hidden))
+        QVERIFY2(!readFile(domain() + u'/' + name).contains("sk-damaged"), qPrintable(name));
     QCOMPARE(launchctl(QStringLiteral("setenv A 1")).status, 0);
     QCOMPARE(launchctl(reading).status, status);
 }

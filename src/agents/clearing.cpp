@@ -3,6 +3,7 @@
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 CodexFilesClearing::CodexFilesClearing(UserFolders folders, QString backupDirectory)
@@ -16,11 +17,9 @@ void CodexFilesClearing::run() const
     const QString config = CodexFiles::configPath(m_folders.codex);
     const QString auth = CodexFiles::authPath(m_folders.codex);
     const QString signInRecord = CodexFiles::signInRecordPath(m_folders.app());
-    FileUtils::backupFile(config, m_backup);
     FileUtils::backupFile(auth, m_backup);
     FileUtils::backupFile(signInRecord, m_backup);
-    if (QFileInfo::exists(config))
-        FileUtils::removeFile(config);
+    FileUtils::removeFile(config, m_backup, CodexFiles::isCodexConfigToml);
     if (QFileInfo::exists(auth)) {
         QJsonObject signIn;
         try {
@@ -30,6 +29,5 @@ void CodexFilesClearing::run() const
         }
         FileUtils::writeJSONObject(CodexFiles::clearedAuth(FileUtils::jsonObject(auth), signIn), auth);
     }
-    if (QFileInfo::exists(signInRecord))
-        FileUtils::removeFile(signInRecord);
+    QFile::remove(signInRecord); // the app's own, backed up above
 }

@@ -5,6 +5,50 @@
 #include <QDir>
 #include <QStringList>
 
+namespace {
+
+// The value that CodexFiles::tomlBasicString() turned into `quoted`. Text of another form
+// gives some value whose string differs from it, which the caller's comparison rejects.
+QString tomlBasicStringValue(QStringView quoted)
+{
+    QString value;
+    const QStringView inner = quoted.mid(1, quoted.size() - 2);
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+        const QChar c = inner[i];
+        if (c != u'\\' || i + 1 == inner.size()) {
+            value += c;
+            continue;
+        }
+        const char16_t escape = inner[++i].unicode();
+        const qsizetype shortEscape = QStringView(u"btnfr").indexOf(QChar(escape));
+        if (shortEscape >= 0) {
+            value += QStringView(u"\b\t\n\f\r")[shortEscape];
+        } else if (escape == u'u') {
+            value += QChar(inner.mid(i + 1, 4).toUShort(nullptr, 16));
+            i += 4;
+        } else {
+            value += QChar(escape); // a quote or a backslash
+        }
+    }
+    return value;
+}
+
+// What stands in `line` where `pattern` holds `marker`; empty when `line` does not begin and end
+// as `pattern` does around it.
+QString filling(QStringView line, QStringView pattern, QStringView marker)
+{
+    const qsizetype at = pattern.indexOf(marker);
+    if (at < 0)
+        return {};
+    const QStringView head = pattern.first(at);
+    const QStringView tail = pattern.sliced(at + marker.size());
+    if (line.size() < head.size() + tail.size() || !line.startsWith(head) || !line.endsWith(tail))
+        return {};
+    return line.sliced(head.size(), line.size() - head.size() - tail.size()).toString();
+}
+
+} // namespace
+
 namespace CodexFiles {
 
 QString launchDomain(uint uid)
@@ -166,6 +210,20 @@ QString codexConfigToml(const QString &model, const QString &effort, const QStri
     return lines.join(u'\n') + u'\n';
 }
 
+bool isCodexConfigToml(const QByteArray &bytes)
+{
+    const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
+    // The values stand on lines 2, 4 and 11.
+    const auto value = [&](qsizetype line, QStringView key) {
+        const QString text = lines.value(line);
+        return text.startsWith(key) ? tomlBasicStringValue(QStringView(text).sliced(key.size())) : QString();
+    };
+    return codexConfigToml(
+               value(1, u"model = "), value(3, u"model_reasoning_effort = "), value(10, u"base_url = "))
+               .toUtf8()
+        == bytes;
+}
+
 QString codexEnvironmentScript(const QString &keychainService, Launchers::KeyringCommand keyring)
 {
     const QStringList lines {
@@ -177,6 +235,18 @@ QString codexEnvironmentScript(const QString &keychainService, Launchers::Keyrin
             : QStringLiteral("printf '%s' \"$velmora_key\" | launchctl setenv ") + apiKeyVariable,
     };
     return lines.join(u'\n') + u'\n';
+}
+
+bool isCodexEnvironmentScript(const QByteArray &bytes, Launchers::KeyringCommand keyring)
+{
+    // The service stands shell-quoted on the third line, where the line built for a marker
+    // holds the quoted marker.
+    const QString marker = QStringLiteral("\x01");
+    const QString quoted = filling(QString::fromUtf8(bytes).section(u'\n', 2, 2),
+        Launchers::keychainLine(marker, keyring), FileUtils::shellQuote(marker));
+    const QString service
+        = quoted.mid(1, quoted.size() - 2).replace(QStringLiteral("'\"'\"'"), QStringLiteral("'"));
+    return codexEnvironmentScript(service, keyring).toUtf8() == bytes;
 }
 
 QString xmlEscaped(const QString &text)

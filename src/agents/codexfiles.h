@@ -59,11 +59,21 @@ QString tomlBasicString(const QString &value);
 // and the window, so they are escaped: no value can end its string and add keys or tables.
 QString codexConfigToml(const QString &model, const QString &effort, const QString &baseURL);
 
+// Whether `bytes` are exactly what codexConfigToml() writes for some values: the values are
+// read from their lines, and the text built from them must come out the same byte for byte.
+// Clearing removes a file behind a link only when it holds what the app wrote there.
+bool isCodexConfigToml(const QByteArray &bytes);
+
 // The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
 // `keychainService` and sets it in the launchd domain. The key itself is never in it; on
 // Linux the launchctl stand-in takes the value on standard input, out of the process list.
 QString codexEnvironmentScript(
     const QString &keychainService, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
+
+// Whether `bytes` are exactly what codexEnvironmentScript() writes for some Keychain service,
+// recognised as isCodexConfigToml() recognises its file.
+bool isCodexEnvironmentScript(
+    const QByteArray &bytes, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
 
 // `text` with the five XML special characters replaced by their entities.
 QString xmlEscaped(const QString &text);

@@ -42,7 +42,7 @@ void DesktopEnvironment::install(
     execute(m_launchctl, { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid), plist });
 }
 
-void DesktopEnvironment::remove() const
+void DesktopEnvironment::remove(const QString &backupDirectory) const
 {
     try {
         execute(m_launchctl, { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable });
@@ -52,10 +52,15 @@ void DesktopEnvironment::remove() const
         execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
     } catch (...) {
     }
-    for (const QString &path :
-        { CodexFiles::environmentScriptPath(m_home), CodexFiles::launchAgentPath(m_home) }) {
+    const QString script = CodexFiles::environmentScriptPath(m_home);
+    const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();
+    const std::pair<QString, FileUtils::WrittenTest> files[] {
+        { script, [](const QByteArray &bytes) { return CodexFiles::isCodexEnvironmentScript(bytes); } },
+        { CodexFiles::launchAgentPath(m_home), [&](const QByteArray &bytes) { return bytes == plist; } },
+    };
+    for (const auto &[path, isWritten] : files) {
         try {
-            FileUtils::removeFile(path);
+            FileUtils::removeFile(path, backupDirectory, isWritten);
         } catch (...) {
         }
     }

@@ -13,9 +13,9 @@ public:
     // first copied into `backupDirectory`, sets the key in launchd and reloads the agent.
     void install(const QString &backupDirectory, const QString &keychainService, const QString &apiKey) const;
 
-    // Unsets the key, unloads the agent and removes both files. Nothing here can fail:
-    // whatever is already gone stays gone.
-    void remove() const;
+    // Unsets the key, unloads the agent and removes both files, each first copied into
+    // `backupDirectory`. Nothing here can fail: whatever is already gone stays gone.
+    void remove(const QString &backupDirectory) const;
 
 private:
     QString m_home;

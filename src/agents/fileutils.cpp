@@ -61,13 +61,55 @@ QByteArrayView oversizedInteger(QByteArrayView json)
     return {};
 }
 
-// Stat before open: opening a FIFO or a device where a file belongs could block for good.
-void requireRegularFile(const QString &path)
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+std::filesystem::path fileSystemPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// The bytes of the regular file at `path` (through a link, of the file it leads to). Stat
+// before open: opening a FIFO or a device where a file belongs could block for good.
+QByteArray regularFileBytes(const QString &path)
 {
     const QString irregularity = SecureFile::irregularity(path);
     if (!irregularity.isEmpty())
         throw PlatformError(systemError(path, irregularity));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(systemError(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PlatformError(systemError(path, file.errorString()));
+    return bytes;
 }
+
+// Removes the directory entry `path` itself (a link, not what it leads to).
+void removeEntry(const QString &path)
+{
+    QFile file(path);
+    if (!file.remove())
+        throw PlatformError(systemError(path, file.errorString()));
+}
+
+// Creates `path` and its missing parents, each as 0700; what exists is left as it is.
+void makeClosedDirectories(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) == 0 || errno == EEXIST)
+        return;
+    if (errno != ENOENT)
+        throw PlatformError(systemError(path, errnoText()));
+    makeClosedDirectories(QFileInfo(path).path());
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        throw PlatformError(systemError(path, errnoText()));
+}
+
+// Far above any file that clearing recognises as the app's; a larger one is not read.
+constexpr qint64 writtenSizeLimit = 1 << 20;
 
 } // namespace
 
@@ -101,14 +143,8 @@ void backupFile(const QString &path, const QString &backupDir)
     const QFileInfo source(path);
     if (!source.exists())
         return;
-    requireRegularFile(path);
+    const QByteArray bytes = regularFileBytes(path);
     const QString target = QDir(backupDir).filePath(source.fileName());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PlatformError(systemError(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw PlatformError(systemError(path, file.errorString()));
     // A backup is never overwritten: a second copy into the same directory fails.
     if (QFileInfo(target).exists() || QFileInfo(target).isSymLink())
         throw PlatformError(systemError(target, QStringLiteral("Destination file exists")));
@@ -126,13 +162,7 @@ QJsonObject jsonObject(const QString &path)
     const QFileInfo info(path);
     if (!info.exists())
         return {};
-    requireRegularFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PlatformError(systemError(path, file.errorString()));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw PlatformError(systemError(path, file.errorString()));
+    const QByteArray data = regularFileBytes(path);
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(data, &error);
@@ -178,37 +208,44 @@ QString shellQuote(const QString &text)
     return u'\'' + quoted + u'\'';
 }
 
-void removeFile(const QString &path)
+void removeFile(const QString &path, const QString &backupDir, const WrittenTest &isWritten)
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    const QString target = canonical.isEmpty() ? path : canonical;
-    QFile file(target);
-    if (!file.remove())
-        throw PlatformError(systemError(target, file.errorString()));
+    const QFileInfo info(path);
+    if (!info.isSymLink()) {
+        if (!info.exists())
+            return;
+        backupFile(path, backupDir); // refuses anything but a regular file
+        removeEntry(path);
+        return;
+    }
+    if (info.exists() && SecureFile::irregularity(path).isEmpty() && info.size() <= writtenSizeLimit
+        && isWritten(regularFileBytes(path))) {
+        backupFile(path, backupDir);
+        removeEntry(info.canonicalFilePath());
+        return;
+    }
+    std::error_code error;
+    const QString copy = QDir(backupDir).filePath(info.fileName());
+    std::filesystem::copy_symlink(fileSystemPath(path), fileSystemPath(copy), error);
+    if (error)
+        throw PlatformError(systemError(copy, QString::fromLocal8Bit(error.message())));
+    removeEntry(path);
 }
 
 void makeDirectory(const QString &path)
 {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    std::filesystem::create_directories(fileSystemPath(path), error);
     if (error)
         throw PlatformError(systemError(path, QString::fromLocal8Bit(error.message())));
 }
 
 void makePrivateDirectory(const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(QDir::cleanPath(path));
-    for (qsizetype end = encoded.indexOf('/', 1); end != -1 || !encoded.isEmpty();
-         end = encoded.indexOf('/', end + 1)) {
-        const QByteArray folder = end == -1 ? encoded : encoded.left(end);
-        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
-            throw PlatformError(
-                systemError(QFile::decodeName(folder), QString::fromLocal8Bit(std::strerror(errno))));
-        if (end == -1)
-            break;
-    }
-    if (::chmod(encoded.constData(), 0700) != 0)
-        throw PlatformError(systemError(path, QString::fromLocal8Bit(std::strerror(errno))));
+    makeClosedDirectories(path);
+    // Whatever the umask, or an earlier mode, made it.
+    if (::chmod(QFile::encodeName(path).constData(), 0700) != 0)
+        throw PlatformError(systemError(path, errnoText()));
 }
 
 } // namespace FileUtils

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The file and command utilities every writer is built from. Failures are thrown as
 // ConnectError (the product's own texts) or PlatformError (the system's description).
@@ -43,16 +44,24 @@ using ::execute;
 // A single POSIX shell word that expands to exactly `text`.
 QString shellQuote(const QString &text);
 
-// Removes the file at `path`. Writes go through links (users keep their dotfiles in
-// repositories), so for a link this removes the file it leads to, where the content was
-// written; the link stays and leads the next write to the same place.
-void removeFile(const QString &path);
+// Whether `bytes` are exactly what the app writes to a file.
+using WrittenTest = std::function<bool(const QByteArray &bytes)>;
+
+// Clearing's removal of the file at `path`, first copied into `backupDir`; nothing when
+// nothing is there. Writes go through links (users keep their dotfiles in repositories), so
+// for a link that leads to a regular file holding what the app wrote (`isWritten`), this
+// removes that file; the link stays and leads the next write to the same place. Any other
+// link (to the user's own file, to a folder) is removed alone, and its copy in `backupDir` is
+// the link itself: what it leads to, the app never wrote.
+void removeFile(const QString &path, const QString &backupDir, const WrittenTest &isWritten);
 
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);
 
-// `path` closed to group and others, whatever its mode was and whatever the umask: a folder
-// of the app's own. Missing folders above it are created the same way.
+// Creates a folder of the app's own (~/.config/velmora-connect and those under it), with any
+// missing parent, as 0700 whatever the umask: it holds backups of files with keys, and Gemini
+// CLI skips a settings file in a folder that others could write to. `path` itself is made 0700
+// when it exists already; an existing parent is left as it is.
 void makePrivateDirectory(const QString &path);
 
 } // namespace FileUtils

@@ -11,6 +11,10 @@ namespace SecureFile {
 
 QString write(const QString &path, QByteArrayView bytes, int mode)
 {
+    // Refused before anything is touched: the chmod below would follow a link to a folder.
+    const QString refused = irregularity(path);
+    if (!refused.isEmpty())
+        return refused;
     QSaveFile file(path);
     // The temporary is created with the old file's mode (or as the umask allows). Where it
     // gets a name at once (no O_TMPFILE), another user could open it in that moment and read

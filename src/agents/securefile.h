@@ -10,8 +10,8 @@ namespace SecureFile {
 
 // Replaces `path` (or, when it is a link, the file the link leads to) by `bytes` atomically:
 // the file never has a mode other than `mode`, not even for a moment, and on any failure the
-// old file keeps its bytes and no temporary is left. Returns the system's description of the
-// failure, empty on success.
+// old file keeps its bytes and no temporary is left. Anything but a regular file (or a link to
+// one) is refused untouched. Returns the description of the failure, empty on success.
 QString write(const QString &path, QByteArrayView bytes, int mode);
 
 // Empty when `path` is missing, a regular file or a link to one; otherwise what it is

@@ -498,8 +498,9 @@ void ConnectState::clearConfiguration()
     BusyScope scope(this);
 
     const UserFolders folders = m_platform->folders();
+    const QString backup = backupDirectory();
     try {
-        CodexFilesClearing(folders, backupDirectory()).run();
+        CodexFilesClearing(folders, backup).run();
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
         setActivity(AgentTexts::clearFailedPrefix + describe(std::current_exception()));
@@ -518,7 +519,7 @@ void ConnectState::clearConfiguration()
         } catch (...) {
         }
     }
-    DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId()).remove();
+    DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId()).remove(backup);
 
     m_accessToken.clear();
     setGroups({});

@@ -97,13 +97,10 @@ QJsonObject Domain::read(const QString &name, IfDamaged ifDamaged) const
               .arg(document.isNull() ? error.errorString() : QStringLiteral("not an object"));
     if (ifDamaged == IfDamaged::fail)
         fail(path, damage);
-    const QString aside = path + QStringLiteral(".damaged");
-    QFile::remove(aside);
-    if (!QFile::rename(path, aside))
+    if (!file.remove())
         fail(path, damage);
     const QByteArray notice
-        = (path + QStringLiteral(": ") + damage + QStringLiteral("; set aside as ") + aside + u'\n')
-              .toLocal8Bit();
+        = (path + QStringLiteral(": ") + damage + QStringLiteral("; removed\n")).toLocal8Bit();
     std::fwrite(notice.constData(), 1, notice.size(), stderr);
     return {};
 }
@@ -111,6 +108,8 @@ QJsonObject Domain::read(const QString &name, IfDamaged ifDamaged) const
 void Domain::write(const QString &name, const QJsonObject &object)
 {
     const QString path = m_directory + u'/' + name;
+    // Earlier versions of this tool set a damaged file aside whole, keys and all.
+    QFile::remove(path + QStringLiteral(".damaged"));
     const QString error
         = SecureFile::write(path, QJsonDocument(object).toJson(QJsonDocument::Indented), 0600);
     if (!error.isEmpty())

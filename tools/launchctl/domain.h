@@ -17,8 +17,10 @@ public:
     Domain &operator=(const Domain &) = delete;
 
     // What a read does with a state file that cannot be read back: fail with its path, or
-    // say so on standard error, set it aside as "<file>.damaged" and start afresh.
-    enum class IfDamaged { fail, setAside };
+    // say so on standard error, remove it and start afresh. It is not kept: it may hold keys
+    // that no later unsetenv could reach, as it cannot be parsed; and what it held, the app
+    // sets again when it connects.
+    enum class IfDamaged { fail, discard };
 
     // Variable name → value.
     QJsonObject environment(IfDamaged ifDamaged = IfDamaged::fail) const;

@@ -7,8 +7,9 @@
 //
 // A setenv with the value left out reads it from standard input (up to its end, less one final
 // line feed), so that a key never shows in the process list; values given as arguments are
-// wiped from it first thing. A damaged state file is reported with its path; unsetenv and
-// bootout set it aside and go on, so that clearing is never blocked by it.
+// wiped from it first thing. A damaged state file is reported with its path; setenv, unsetenv
+// and bootout remove it and go on, so that neither connecting nor clearing is blocked by it
+// and no key stays behind in it.
 //
 // What launchd does at the next login is not imitated: a job runs when it is bootstrapped
 // with RunAtLoad, once, and bootstrap waits for it.
@@ -107,7 +108,7 @@ int setenv(QStringList arguments)
     if (arguments.isEmpty() || arguments.size() % 2 != 0)
         return usage(QStringLiteral("setenv"));
     Domain domain(::getuid());
-    QJsonObject environment = domain.environment();
+    QJsonObject environment = domain.environment(Domain::IfDamaged::discard);
     for (qsizetype i = 0; i < arguments.size(); i += 2)
         environment.insert(arguments[i], arguments[i + 1]);
     domain.setEnvironment(environment);
@@ -119,7 +120,7 @@ int unsetenv(const QStringList &arguments)
     if (arguments.size() != 1)
         return usage(QStringLiteral("unsetenv"));
     Domain domain(::getuid());
-    QJsonObject environment = domain.environment(Domain::IfDamaged::setAside);
+    QJsonObject environment = domain.environment(Domain::IfDamaged::discard);
     environment.remove(arguments[0]);
     domain.setEnvironment(environment);
     return 0;
@@ -245,7 +246,7 @@ int bootout(const QStringList &arguments)
     if (!ownDomain(*target, QStringLiteral("Boot-out failed")))
         return 1;
     Domain domain(target->uid);
-    QJsonObject jobs = domain.jobs(Domain::IfDamaged::setAside);
+    QJsonObject jobs = domain.jobs(Domain::IfDamaged::discard);
     if (!jobs.contains(target->label)) {
         printError(QStringLiteral("Boot-out failed: 3: No such process\n"));
         return 3;
