@@ -8,11 +8,11 @@
 
 #include "relayserver.h"
 #include "state/connectstate.h"
+#include "state/waitwhilebusy.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -108,16 +108,10 @@ std::optional<qint64> curlMs(const QUrl &url, const QString &path)
 // Milliseconds taken by the application's download, or nothing on failure.
 std::optional<qint64> appMs(ConnectState &state, BenchPlatform &platform)
 {
-    QEventLoop loop;
-    QObject::connect(&state, &ConnectState::busyChanged, &loop, [&] {
-        if (!state.busy())
-            loop.quit();
-    });
     QElapsedTimer timer;
     timer.start();
     state.openOfficialInstaller(OfficialInstaller::claudeCode);
-    if (state.busy())
-        loop.exec();
+    waitWhileBusy(state);
     const qint64 elapsed = timer.elapsed();
     const QString path = QDir(platform.downloads).filePath(packageName);
     if (platform.opened.value(platform.opened.size() - 1) != path || QFileInfo(path).size() != packageSize) {

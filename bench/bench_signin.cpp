@@ -10,7 +10,7 @@
 
 #include "relayserver.h"
 #include "state/connectstate.h"
-#include "waitwhilebusy.h"
+#include "state/waitwhilebusy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -16,6 +16,7 @@ ActionButton::ActionButton(
     setFont(look.font);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover); // repainted as the pointer comes and goes
 }
 
 void ActionButton::setSymbol(std::optional<Symbol> symbol)
@@ -47,20 +48,6 @@ QSize ActionButton::minimumSizeHint() const
     return sizeHint();
 }
 
-void ActionButton::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void ActionButton::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void ActionButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -71,7 +58,7 @@ void ActionButton::paintEvent(QPaintEvent *)
     QColor fill = m_look.fill;
     if (isDown())
         fill = fill.darker(125);
-    else if (m_hovered && isEnabled())
+    else if (underMouse() && isEnabled())
         fill = fill.lighter(112);
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setBrush(fill);

@@ -35,11 +35,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     std::optional<Symbol> m_symbol;
     Look m_look;
-    bool m_hovered = false;
 };

@@ -13,6 +13,7 @@ Picker::Picker(const QString &accessibleName, QWidget *parent)
     setFocusPolicy(Qt::TabFocus);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(3);
+    setAttribute(Qt::WA_Hover); // repainted as the pointer comes and goes
 }
 
 QSize Picker::sizeHint() const
@@ -40,7 +41,7 @@ void Picker::paintEvent(QPaintEvent *)
     QColor border = Theme::white(0.14);
     if (hasFocus())
         border = Theme::withAlpha(Theme::accent, 0.78);
-    else if (m_hovered)
+    else if (underMouse())
         border = Theme::withAlpha(Theme::accent, 0.43);
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(QPen(border, 1));
@@ -54,18 +55,4 @@ void Picker::paintEvent(QPaintEvent *)
         painter.fontMetrics().elidedText(currentText(), Qt::ElideRight, text.width()));
     Symbols::paint(
         painter, Symbol::chevronUpChevronDown, QRectF(width() - 20, 0, 14, height()), 13, Theme::white(0.7));
-}
-
-void Picker::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QComboBox::enterEvent(event);
-}
-
-void Picker::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QComboBox::leaveEvent(event);
 }

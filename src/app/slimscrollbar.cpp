@@ -9,6 +9,7 @@ SlimScrollBar::SlimScrollBar(QWidget *parent)
     : QScrollBar(Qt::Vertical, parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setAttribute(Qt::WA_Hover); // repainted as the pointer comes and goes
 }
 
 QRectF SlimScrollBar::handle() const
@@ -27,7 +28,7 @@ void SlimScrollBar::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Theme::white(m_grab || m_hovered ? 0.32 : 0.18));
+    painter.setBrush(Theme::white(m_grab || underMouse() ? 0.32 : 0.18));
     const QRectF bar = handle().adjusted(1, 0, -1, 0);
     painter.drawRoundedRect(bar, bar.width() / 2, bar.width() / 2);
 }
@@ -66,18 +67,4 @@ void SlimScrollBar::mouseReleaseEvent(QMouseEvent *)
         setSliderDown(false);
         update();
     }
-}
-
-void SlimScrollBar::enterEvent(QEnterEvent *event)
-{
-    m_hovered = true;
-    update();
-    QScrollBar::enterEvent(event);
-}
-
-void SlimScrollBar::leaveEvent(QEvent *event)
-{
-    m_hovered = false;
-    update();
-    QScrollBar::leaveEvent(event);
 }

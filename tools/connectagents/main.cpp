@@ -1,5 +1,5 @@
 #include "state/connectstate.h"
-#include "waitwhilebusy.h"
+#include "state/waitwhilebusy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

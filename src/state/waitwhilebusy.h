@@ -5,7 +5,7 @@
 #include <QEventLoop>
 
 // Runs the event loop until the state's running operation has ended; returns at once when
-// none runs. Shared by the headless driver and the sign-in benchmark.
+// none runs. For the headless driver and the benchmarks, which have no window.
 inline void waitWhileBusy(ConnectState &state)
 {
     if (!state.busy())
