@@ -83,9 +83,7 @@ QString SingleInstance::directory()
     // Per user and private to them ($XDG_RUNTIME_DIR on Linux); Qt answers empty for one that
     // another user owns.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (runtime.isEmpty() || ::lstat(QFile::encodeName(runtime).constData(), &info) != 0)
         return {};
     return privateDirectory(runtime, info.st_uid, info.st_mode, ::getuid());
