@@ -9,6 +9,8 @@ function(velmora_add_application_icon target)
     endif()
     set(pngs)
     set(embedded)
+    # Ninja makes an output's folder by itself; Make does not.
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/icons)
     foreach(size 16 22 24 32 48 64 128 256 512)
         set(png ${CMAKE_CURRENT_BINARY_DIR}/icons/${size}.png)
         add_custom_command(OUTPUT ${png}

@@ -12,8 +12,11 @@ cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j "$(nproc)"
 bin="build/$preset/bin"
 if [ "$preset" = demo ]; then
-    "$bin/velmora-relay-sim" --port 8787 &
-    relay=$!
-    trap 'kill "$relay" 2>/dev/null || true' EXIT INT TERM
+    . scripts/demo-relay.sh
+    relay=""
+    trap '[ -z "$relay" ] || kill "$relay" 2>/dev/null || true' EXIT
+    trap 'exit 130' INT TERM
+    # The demo build's API root and download server.
+    start_relay "$bin/velmora-relay-sim" 8787
 fi
 "$bin/velmora-connect"

@@ -2,6 +2,9 @@
 #include "agents/overlays.h"
 #include "state/connectstate.h"
 
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QtTest>
 
 using namespace AgentFixtures;
@@ -99,6 +102,10 @@ void TestConnectState::initTestCase()
 {
     // The LaunchAgent's script runs `security` and `launchctl` by name.
     qputenv("PATH", QByteArray(VELMORA_BIN_DIR ":") + qgetenv("PATH"));
+    // The https download server of the tests presents this certificate.
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(QStringLiteral(VELMORA_TEST_DATA "/tls/relay.pem"));
+    QSslConfiguration::setDefaultConfiguration(tls);
 }
 
 void TestConnectState::init()
@@ -531,7 +538,8 @@ void TestConnectState::download_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("package");
-    QTest::addColumn<int>("status"); // 0: served whole, -1: cut mid-body, -2: sent to file:
+    // 0: served whole, -1: cut mid-body, -2: sent to file:, -3: sent from https to http
+    QTest::addColumn<int>("status");
     QTest::addColumn<QString>("saved"); // the file in Downloads; empty: nothing left there
     QTest::addColumn<QString>("expected");
     const QString claude = QStringLiteral("claude-code-macos-arm64.dmg");
@@ -539,7 +547,7 @@ void TestConnectState::download_data()
     QTest::addRow("agent package") << "download" << claude << 0 << claude
                                    << "Claude Code 安装包已下载并打开。";
     QTest::addRow("codex, time-stamped")
-        << "codex download" << codex << 0 << "Codex-2026-12-05T12-40-10Z.dmg"
+        << "codex download" << codex << 0 << "Codex-2026-12-05T12-41-00Z.dmg"
         << "安装包已下载并打开。将 Codex 拖入 Applications 后，回到这里点击“重新检测”。";
     QTest::addRow("not published") << "download" << claude << 404 << ""
                                    << "下载失败：服务器未发布该安装包";
@@ -550,7 +558,9 @@ void TestConnectState::download_data()
     QTest::addRow("cut mid-body") << "download" << claude << -1 << ""
                                   << "";
     QTest::addRow("redirect to a file") << "download" << claude << -2 << ""
-                                        << "";
+                                        << "下载失败：服务器未发布该安装包";
+    QTest::addRow("redirect from https to http") << "codex download" << codex << -3 << ""
+                                                 << "下载失败：Velmora 安装包下载失败";
 }
 
 void TestConnectState::download()
@@ -566,15 +576,30 @@ void TestConnectState::download()
     const bool earlier = operation == u"download";
     if (earlier)
         QVERIFY(writeFile(m_platform->downloads + u'/' + package, "earlier"));
+    const QString path = QStringLiteral("/agent-packages/") + package;
+    RelayServer secure;
+    if (status == -3) {
+        const QString tls = QStringLiteral(VELMORA_TEST_DATA "/tls/relay.");
+        secure.serveTls(QSslCertificate(readFile(tls + "pem")), QSslKey(readFile(tls + "key"), QSsl::Ec));
+        QVERIFY(secure.listen());
+        m_platform->deploymentValues.downloadServer = secure.baseUrl();
+    }
     if (status) {
         RelayReply reply;
-        reply.status = status == -1 ? 200 : status == -2 ? 302 : status;
-        if (status == -2)
-            reply.headers = { { "Location", "file:///etc/passwd" } };
+        reply.status = status == -1 ? 200 : status < -1 ? 302 : status;
+        const QString elsewhere
+            = status == -2 ? QStringLiteral("file:///etc/passwd") : m_relay->baseUrl().toString() + path;
+        if (status < -1)
+            reply.headers = { { "Location", elsewhere.toUtf8() } };
         reply.body = status == -1 ? bytes : QByteArray("{}");
         reply.closeMidBody = status == -1;
-        m_relay->script("GET", QStringLiteral("/agent-packages/") + package, reply);
+        (status == -3 ? secure : *m_relay).script("GET", path, reply);
     }
+    // The clock moves on while the package arrives: the Codex package is stamped when saved.
+    connect(m_state.get(), &ConnectState::downloadProgressChanged, this, [this] {
+        if (m_state->downloadReceived() > 0)
+            m_platform->now = QDateTime(QDate(2026, 12, 5), QTime(12, 41), Qt::UTC);
+    });
     QVERIFY(run(operation));
     if (expected.isEmpty())
         QVERIFY2(

@@ -5,9 +5,9 @@
 set -eu
 build=$1
 fail() { echo "tst_install.sh: $*" >&2; exit 1; }
-for tool in desktop-file-validate appstreamcli; do
+for tool in desktop-file-validate appstreamcli readelf; do
     command -v "$tool" >/dev/null 2>&1 ||
-        fail "$tool is missing: install desktop-file-utils and appstream (scripts/setup.sh does)"
+        fail "$tool is missing: install desktop-file-utils, appstream and binutils (scripts/setup.sh does)"
 done
 tmp=$(mktemp -d)
 app=""
@@ -32,8 +32,10 @@ share/metainfo/com.velmora.Connect.metainfo.xml"
 actual=$(cd "$prefix" && find . -type f ! -name '*.png' | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed tree differs:
 $actual"
+# Nothing private is installed: the system's folders hold every library they load.
 for tool in bin/velmora-connect libexec/velmora-connect/security libexec/velmora-connect/launchctl; do
     [ -x "$prefix/$tool" ] || fail "$tool is not executable"
+    ! readelf -d "$prefix/$tool" | grep -E 'R(UN)?PATH' || fail "$tool has a RUNPATH"
 done
 pngs=0
 for png in "$prefix"/share/icons/hicolor/*/apps/com.velmora.Connect.png; do

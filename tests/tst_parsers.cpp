@@ -74,6 +74,11 @@ void TestParsers::parse_data()
     row("message", "error 401", R"({"message":"邮箱或密码错误"})", "邮箱或密码错误");
     row("message kept as sent", "error 429", R"({"message":"  slow \n"})", "  slow \n");
     row("HTML error", "error 502", "<html>Bad Gateway</html>", "接口返回 502");
+    // Beyond what a window shows: a text is cut (never inside a surrogate pair), an id is none.
+    const QString emoji = QStringLiteral("\U0001F600"), x300 = QString(300, u'x'), x400 = QString(400, u'x');
+    const QString xCut = QString(299, u'x') + u'\u2026';
+    row("long message cut", "error 401", R"({"message":")" + emoji.repeated(400) + R"("})",
+        emoji.repeated(149) + u'\u2026');
 
     row("groups in an envelope", "groups",
         R"({"data":{"groups":[{"id":1,"name":"Default","platform":"OpenAI"},{"id":9,"name":"B","platform":""}]}})",
@@ -87,6 +92,9 @@ void TestParsers::parse_data()
         R"([{"id":1,"group_name":"G","type":"Anthropic"},{"id":2,"label":"L","platform":7,"type":"X"},)"
         R"({"id":3,"name":"","group_name":"no","platform":"","type":"no"},{"id":3,"name":"Ä","platform":"ÄR"}])",
         "1 G · anthropic | 2 L · x | 3 渠道 #3 · 通用 | 3 Ä · är");
+    row("long group name and platform", "groups",
+        R"([{"id":1,"name":")" + x400 + R"(","group_name":"G","platform":")" + x400 + R"("}])",
+        "1 G · " + xCut);
 
     row("models sorted", "models",
         R"({"object":"list","data":[{"id":"gpt-5.6","owned_by":"openai"},{"id":"Z"},{"id":"claude","owned_by":"anthropic"}]})",
@@ -102,6 +110,10 @@ void TestParsers::parse_data()
     row("models by code point after NFC", "models",
         QStringLiteral(R"([{"id":"e\u0301"},{"id":"f"},{"id":"\ud83d\ude00"},{"id":"\uff21"}])"),
         QStringLiteral("f Velmora | e\u0301 Velmora | \uFF21 Velmora | \U0001F600 Velmora"));
+    row("long model ids and owner", "models",
+        R"([{"id":")" + x400 + R"(","model_name":"m","owned_by":")" + x400 + R"("},{"id":")" + x300
+            + R"("},{"name":")" + x400 + R"("}])",
+        "m " + xCut + " | " + x300 + " Velmora");
 
     row("profile in an envelope", "profile", R"({"data":{"id":42,"email":"a@b","display_name":"Demo"}})",
         "Demo | 42");
@@ -113,6 +125,8 @@ void TestParsers::parse_data()
     row("id beyond 64 bits", "profile", R"({"id":450000000000000000000})",
         "已登录账户 | 450000000000000000000");
     row("fractional id", "profile", R"({"id":4.5})", "已登录账户 | 4.5");
+    row("long name and id", "profile",
+        R"({"display_name":")" + x400 + R"(","id":")" + x400 + R"(","email":"e"})", xCut + " | e");
 }
 
 void TestParsers::parse()

@@ -191,6 +191,8 @@ void TestRelayClient::signIn_data()
         << QByteArray(R"({"access_token":"demo\r\nX-Injected: yes"})") << u'!' + ServiceTexts::tokenUnusable;
     QTest::addRow("blank at an end") << QByteArray(R"({"access_token":"demo "})")
                                      << u'!' + ServiceTexts::tokenUnusable;
+    QTest::addRow("long message cut")
+        << R"({"message":")" + QByteArray(4000, 'x') + R"("})" << u'!' + QString(299, u'x') + u'\u2026';
 }
 
 void TestRelayClient::signIn()

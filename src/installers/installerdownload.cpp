@@ -38,7 +38,8 @@ void makeDownloadsDirectory(const QString &downloads)
 QNetworkRequest packageRequest(const QUrl &url, std::chrono::milliseconds stallTimeout)
 {
     QNetworkRequest get(url);
-    // Redirects carry no credentials here, but never lead to a less safe scheme (file:, …).
+    // Redirects carry no credentials here and may lead to another host, but never to a less safe
+    // scheme (http after https, file:, …).
     get.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     get.setTransferTimeout(int(stallTimeout.count()));
     // The package is kept byte for byte as published: a .tgz that a server marks as
@@ -99,6 +100,9 @@ void checkPackage(
     const QVariant status = source.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!writer.writeError().isEmpty())
         throw PlatformError(writer.writeError());
+    // Sent off HTTP, or from https down to http: no answer to take, as when it is not HTTP.
+    if (redirectRefused(source))
+        throw ConnectError(request.notPublished);
     if (transportFailed(source))
         throw PlatformError(networkErrorDescription(source, request.stallTimeout));
     // Not HTTP, or refused: only the final status counts.
@@ -117,7 +121,7 @@ void checkPackage(
 // Gives the complete package its name in the directory; returns its path.
 QString moveIntoPlace(QTemporaryFile &part, const InstallerDownload::Request &request)
 {
-    const QString destination = QDir(request.directory).filePath(request.fileName);
+    const QString destination = QDir(request.directory).filePath(request.fileName());
     if (request.replace)
         QFile::remove(destination);
     if (!part.rename(destination))

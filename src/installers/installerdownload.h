@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 
 class QNetworkAccessManager;
 
@@ -21,7 +22,8 @@ public:
     {
         QUrl url;
         QString directory; // created when missing
-        QString fileName; // the destination's name in `directory`
+        // The destination's name in `directory`, asked for once the whole package has arrived.
+        std::function<QString()> fileName;
         bool replace = false; // an earlier file of that name is replaced, else the move fails
         QString notPublished; // the failure text of a refusal by the server
         std::chrono::milliseconds stallTimeout { 60000 };

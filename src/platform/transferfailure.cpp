@@ -26,6 +26,13 @@ bool transportFailed(const QNetworkReply &reply)
     return !reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() || !reportsStatus(error);
 }
 
+bool redirectRefused(const QNetworkReply &reply)
+{
+    // Qt refuses a less safe redirect as insecure and one to a scheme it cannot fetch as unknown.
+    return reply.error() == QNetworkReply::InsecureRedirectError
+        || reply.error() == QNetworkReply::ProtocolUnknownError;
+}
+
 QString networkErrorDescription(const QNetworkReply &reply, std::chrono::milliseconds timeout)
 {
     switch (reply.error()) {

@@ -126,8 +126,9 @@ QCoro::Task<QJsonValue> RelayClient::request(
         throw PlatformError(ServiceTexts::replyTooLarge);
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // Qt's description may quote the URL or the server's reason phrase.
     if (!status.isValid() || transportFailed(*reply))
-        throw PlatformError(networkErrorDescription(*reply, timeout));
+        throw PlatformError(shownText(networkErrorDescription(*reply, timeout)));
     const QByteArray received = reply->readAll();
     if (status.toInt() >= 200 && status.toInt() <= 299)
         co_return parseSuccessBody(received);
@@ -149,7 +150,7 @@ QCoro::Task<QString> RelayClient::signIn(QUrl router, QString email, QString pas
         co_return token.toString();
     }
     const QJsonValue message = payload.toObject().value(QStringLiteral("message"));
-    throw ConnectError(message.isString() ? message.toString() : ServiceTexts::wrongCredentials);
+    throw ConnectError(message.isString() ? shownText(message.toString()) : ServiceTexts::wrongCredentials);
 }
 
 QCoro::Task<RemoteAccount> RelayClient::syncAccount(QUrl router, QString token)

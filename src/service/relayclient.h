@@ -27,8 +27,9 @@ struct RemoteAccount
 
 // The relay's HTTP API. Every call takes the router URL and the credential it needs as plain
 // values and throws ConnectError (the relay's own refusal) or PlatformError (the transfer, the
-// JSON). Requests never follow a redirect to another origin: they carry the password, the
-// session token or the key.
+// JSON); every text and id it returns or throws is one the window can show (shownText()).
+// Requests never follow a redirect to another origin: they carry the password, the session
+// token or the key.
 class RelayClient
 {
 public:

@@ -24,6 +24,17 @@ std::optional<QString> firstString(const QJsonObject &object, std::initializer_l
     return std::nullopt;
 }
 
+// The first of `names` whose member is a string short enough to be an id.
+std::optional<QString> firstID(const QJsonObject &object, std::initializer_list<const char *> names)
+{
+    for (const char *name : names) {
+        const QJsonValue value = object.value(QLatin1String(name));
+        if (value.isString() && value.toString().size() <= shownTextLimit)
+            return value.toString();
+    }
+    return std::nullopt;
+}
+
 // An integral number as is, any other number truncated toward zero; empty for anything
 // else and for numbers beyond the 64-bit range.
 std::optional<qint64> groupID(const QJsonValue &value)
@@ -68,6 +79,16 @@ QList<uint> sortKey(const QString &text)
 
 } // namespace
 
+QString shownText(const QString &text)
+{
+    if (text.size() <= shownTextLimit)
+        return text;
+    qsizetype kept = shownTextLimit - 1;
+    if (text.at(kept - 1).isHighSurrogate())
+        --kept;
+    return text.left(kept) + u'\u2026';
+}
+
 QJsonValue parseSuccessBody(const QByteArray &body)
 {
     if (body.trimmed().isEmpty())
@@ -90,7 +111,7 @@ QString errorReplyMessage(int status, const QByteArray &body)
 {
     const QJsonValue message = QJsonDocument::fromJson(body).object().value(QStringLiteral("message"));
     if (message.isString())
-        return message.toString();
+        return shownText(message.toString());
     return ServiceTexts::statusReturned + QString::number(status);
 }
 
@@ -115,8 +136,9 @@ QList<RemoteGroup> parseGroupList(const QJsonValue &value)
         const std::optional<qint64> id = groupID(object.value(QStringLiteral("id")));
         if (!id)
             continue;
-        groups.append({ *id, firstString(object, { "platform", "type" }).value_or(QString()).toLower(),
-            firstString(object, { "name", "group_name", "label" }).value_or(QString()) });
+        groups.append(
+            { *id, shownText(firstString(object, { "platform", "type" }).value_or(QString()).toLower()),
+                firstID(object, { "name", "group_name", "label" }).value_or(QString()) });
     }
     return groups;
 }
@@ -139,11 +161,11 @@ QList<RemoteModel> parseModelList(const QJsonValue &value)
         if (!item.isObject())
             continue;
         const QJsonObject object = item.toObject();
-        const std::optional<QString> id = firstString(object, { "id", "model_name", "name" });
+        const std::optional<QString> id = firstID(object, { "id", "model_name", "name" });
         if (!id)
             continue;
         const QString owner
-            = firstString(object, { "owned_by", "vendor" }).value_or(ServiceTexts::defaultOwner);
+            = shownText(firstString(object, { "owned_by", "vendor" }).value_or(ServiceTexts::defaultOwner));
         Keyed keyed { sortKey(*id), sortKey(owner), { *id, owner } };
         // Canonically equivalent texts are the same id.
         if (seen.contains({ keyed.id, keyed.owner }))
@@ -164,8 +186,8 @@ QList<RemoteModel> parseModelList(const QJsonValue &value)
 
 QString profileAccountName(const QJsonValue &profileReply)
 {
-    return firstString(profileObject(profileReply), { "display_name", "name", "email" })
-        .value_or(ServiceTexts::fallbackAccountName);
+    return shownText(firstString(profileObject(profileReply), { "display_name", "name", "email" })
+                         .value_or(ServiceTexts::fallbackAccountName));
 }
 
 QString profileAccountKey(const QJsonValue &profileReply, const QString &accountName)
@@ -174,8 +196,11 @@ QString profileAccountKey(const QJsonValue &profileReply, const QString &account
     for (const char *name : { "id", "email" }) {
         const QJsonValue value = profile.value(QLatin1String(name));
         // A null says there is no such value: it must not become every such account's name.
-        if (!value.isUndefined() && !value.isNull())
-            return plainText(value);
+        if (value.isUndefined() || value.isNull())
+            continue;
+        const QString key = plainText(value);
+        if (key.size() <= shownTextLimit)
+            return key;
     }
     return accountName;
 }

@@ -574,7 +574,10 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
         // An agent package replaces the earlier download of the same name; the time-stamped
         // Codex package never replaces anything, so a name taken makes the move fail.
         const QUrl url = installerUrl(m_platform->deployment().downloadServer, package);
-        const QString fileName = timeStamped ? codexFileName(m_platform->currentTime()) : package;
+        // The time stamp is the moment the package is saved, once the transfer has finished.
+        const auto fileName = [platform = m_platform, package, timeStamped] {
+            return timeStamped ? codexFileName(platform->currentTime()) : package;
+        };
         const QString refused
             = timeStamped ? InstallerTexts::codexNotPublished : InstallerTexts::notPublished;
         const InstallerDownload::Request request { url, m_platform->downloadsPath(), fileName, !timeStamped,

@@ -8,6 +8,8 @@
 #include <QMetaEnum>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -362,6 +364,7 @@ public:
     QHash<qint64, QString> issuedKeys;
     quint16 port = 0;
     QHostAddress address;
+    bool tls = false;
     std::unique_ptr<QFile> callLog;
 
 protected:
@@ -637,10 +640,16 @@ quint16 RelayServer::listen(quint16 port, const QHostAddress &address)
     return d->port;
 }
 
+void RelayServer::serveTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    d->sslSetup(certificate, key);
+    d->tls = true;
+}
+
 QUrl RelayServer::baseUrl() const
 {
     QUrl url;
-    url.setScheme(QStringLiteral("http"));
+    url.setScheme(d->tls ? QStringLiteral("https") : QStringLiteral("http"));
     url.setHost(d->address.toString());
     url.setPort(d->port);
     return url;

@@ -12,6 +12,9 @@
 #include <QUrl>
 #include <memory>
 
+class QSslCertificate;
+class QSslKey;
+
 // A scripted answer for one method and path, replacing the demo behaviour. The method "*"
 // matches every method.
 struct RelayReply
@@ -62,7 +65,9 @@ public:
 
     // Listens on 127.0.0.1; port 0 picks a free one. Returns the port, 0 on failure.
     quint16 listen(quint16 port = 0, const QHostAddress &address = QHostAddress::LocalHost);
-    // "http://127.0.0.1:<port>"
+    // Answers over TLS with this certificate and key: call before listen().
+    void serveTls(const QSslCertificate &certificate, const QSslKey &key);
+    // "http://127.0.0.1:<port>" ("https" over TLS)
     QUrl baseUrl() const;
 
     DemoAccount &account();
