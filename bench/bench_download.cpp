@@ -48,6 +48,7 @@ public:
     QDateTime currentTime() const override { return QDateTime::currentDateTimeUtc(); }
     std::chrono::milliseconds transferTimeout() const override { return 12s; }
     std::chrono::milliseconds downloadStallTimeout() const override { return 60s; }
+    std::chrono::milliseconds toolTimeout() const override { return 30s; }
 };
 
 // A value in kB from /proc/self/status ("VmHWM", "VmRSS").

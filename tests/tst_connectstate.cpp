@@ -68,6 +68,8 @@ private Q_SLOTS:
     void connectAgent();
     void clearing_data();
     void clearing();
+    void slowTools_data();
+    void slowTools();
     void download_data();
     void download();
     void destroyedMidOperation_data();
@@ -425,7 +427,8 @@ void TestConnectState::clearing_data()
 {
     QTest::addColumn<QByteArray>("authAfterConnecting"); // replaces auth.json before clearing; empty: kept
     QTest::addColumn<QString>("expected");
-    QTest::addRow("cleared") << QByteArray() << "配置已清除，请登录新账户后重新接入。";
+    const QString cleared = QStringLiteral("配置已清除，请登录新账户后重新接入。");
+    QTest::addRow("cleared") << QByteArray() << cleared;
     QTest::addRow("auth.json not an object")
         << QByteArray("[1]") << "清除失败：auth.json 不是可合并的 JSON 对象";
 }
@@ -474,6 +477,54 @@ void TestConnectState::clearing()
     QVERIFY(m_state->groups().isEmpty() && !m_state->selectedGroupID());
     QCOMPARE(m_state->accountDetail(), QStringLiteral("清除完成，请登录新账户"));
     QCOMPARE(m_state->username(), m_relay->account().email);
+}
+
+void TestConnectState::slowTools_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("limit"); // of each tool's run, ms
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("connect Codex") << "codex" << 30000 << codexConfigured;
+    QTest::addRow("clear") << "clear" << 30000 << "配置已清除，请登录新账户后重新接入。";
+    QTest::addRow("a tool that never ends")
+        << "kimi" << 1000 << "配置失败：本机配置命令 security 未在 1 秒内结束";
+}
+
+void TestConnectState::slowTools()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, limit);
+    QFETCH(QString, expected);
+    m_platform->toolLimit = std::chrono::milliseconds(limit);
+    m_state = std::make_unique<ConnectState>(m_platform);
+    QVERIFY(signedIn());
+    // Each tool waits until the window's timer has ticked three times while it runs (giving up
+    // after 2 s, or, past the limit, never ending), then runs the real one.
+    const QString running = home(QStringLiteral("tool-running"));
+    const QString go = home(QStringLiteral("tool-go"));
+    const QString wait = limit < 30000
+        ? QStringLiteral("exec sleep 5\n")
+        : QStringLiteral("i=0\nwhile [ ! -e '%1' ] && [ $i -lt 100 ]; do sleep 0.02; i=$((i + 1)); done\n")
+              .arg(go);
+    for (QString *tool : { &m_platform->security, &m_platform->launchctl }) {
+        const QString slow = home(QFileInfo(*tool).fileName());
+        QVERIFY(writeFile(slow,
+            QStringLiteral("#!/bin/sh\ntouch '%1'\n%2rm -f '%1' '%3'\nexec '%4' \"$@\"\n")
+                .arg(running, wait, go, *tool)
+                .toUtf8(),
+            0500));
+        *tool = slow;
+    }
+    int ticks = 0; // while a tool runs
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (QFileInfo::exists(running) && ++ticks % 3 == 0)
+            writeFile(go, {});
+    });
+    timer.start(5);
+    QVERIFY(run(operation));
+    QCOMPARE(m_state->activity(), expected);
+    QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
 }
 
 void TestConnectState::download_data()
@@ -544,12 +595,13 @@ void TestConnectState::download()
 void TestConnectState::destroyedMidOperation_data()
 {
     QTest::addColumn<QString>("operation");
-    QTest::addColumn<QString>("path"); // the request that never gets its answer
+    QTest::addColumn<QString>("path"); // the request that never gets its answer; none: a tool never ends
     QTest::addRow("login") << "login" << loginPath;
     QTest::addRow("codex") << "codex" << desktopKeyPath;
     QTest::addRow("agent") << "deepseek" << desktopKeyPath;
     QTest::addRow("download") << "download"
                               << "/agent-packages/claude-code-macos-arm64.dmg";
+    QTest::addRow("clearing, a tool running") << "clear" << QString();
 }
 
 void TestConnectState::destroyedMidOperation()
@@ -558,14 +610,26 @@ void TestConnectState::destroyedMidOperation()
     QFETCH(QString, path);
     QVERIFY(signedIn());
     m_state->setPassword(m_relay->account().password);
-    m_relay->script("*", path, stalled());
+    const QString pid = home(QStringLiteral("tool-pid"));
+    if (path.isEmpty()) {
+        m_platform->security = home(QStringLiteral("security"));
+        QVERIFY(writeFile(m_platform->security,
+            QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 10\n").arg(pid).toUtf8(), 0500));
+    } else {
+        m_relay->script("*", path, stalled());
+    }
     start(*m_state, operation);
-    QTRY_VERIFY(!m_relay->requests(path).isEmpty());
+    if (path.isEmpty())
+        QTRY_VERIFY(readFile(pid).endsWith('\n'));
+    else
+        QTRY_VERIFY(!m_relay->requests(path).isEmpty());
     // Every waiting task ends with the state and frees its frame (LeakSanitizer in the
-    // sanitize build); nothing is written afterwards.
+    // sanitize build), its tool killed; nothing is written afterwards.
     m_state.reset();
     QTest::qWait(50);
     QVERIFY(!QFileInfo::exists(home(QStringLiteral(".local/bin/velmora-deepseek"))));
+    if (path.isEmpty())
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/") + QString::fromLatin1(readFile(pid).trimmed())));
 }
 
 QTEST_GUILESS_MAIN(TestConnectState)

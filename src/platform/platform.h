@@ -39,6 +39,8 @@ public:
     // Longest time a request may make no progress.
     virtual std::chrono::milliseconds transferTimeout() const = 0;
     virtual std::chrono::milliseconds downloadStallTimeout() const = 0;
+    // Longest time a keychain or launchd tool may run.
+    virtual std::chrono::milliseconds toolTimeout() const = 0;
 };
 
 class SystemPlatform : public Platform
@@ -56,6 +58,7 @@ public:
     QDateTime currentTime() const override;
     std::chrono::milliseconds transferTimeout() const override;
     std::chrono::milliseconds downloadStallTimeout() const override;
+    std::chrono::milliseconds toolTimeout() const override;
 };
 
 std::shared_ptr<Platform> systemPlatform();
