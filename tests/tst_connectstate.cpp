@@ -426,16 +426,19 @@ void TestConnectState::connectAgent()
 void TestConnectState::clearing_data()
 {
     QTest::addColumn<QByteArray>("authAfterConnecting"); // replaces auth.json before clearing; empty: kept
+    QTest::addColumn<bool>("restarted"); // a new state signs in (no group selected) and clears
     QTest::addColumn<QString>("expected");
     const QString cleared = QStringLiteral("配置已清除，请登录新账户后重新接入。");
-    QTest::addRow("cleared") << QByteArray() << cleared;
+    QTest::addRow("cleared") << QByteArray() << false << cleared;
+    QTest::addRow("cleared after a restart") << QByteArray() << true << cleared;
     QTest::addRow("auth.json not an object")
-        << QByteArray("[1]") << "清除失败：auth.json 不是可合并的 JSON 对象";
+        << QByteArray("[1]") << false << "清除失败：auth.json 不是可合并的 JSON 对象";
 }
 
 void TestConnectState::clearing()
 {
     QFETCH(QByteArray, authAfterConnecting);
+    QFETCH(bool, restarted);
     QFETCH(QString, expected);
     const QString auth = home(QStringLiteral(".codex/auth.json"));
     QVERIFY(
@@ -444,6 +447,8 @@ void TestConnectState::clearing()
     QVERIFY(run(QStringLiteral("codex")));
     QVERIFY2(run(QStringLiteral("kimi")), qPrintable(m_state->activity()));
     QVERIFY(storeKey(service(34), QStringLiteral("sk-other-group")));
+    const QString otherRouter = QStringLiteral("velmora-connect:other.example-443:42:12");
+    QVERIFY(storeKey(otherRouter, QStringLiteral("sk-other-router")));
     // The names of the earlier host-and-port scheme go too.
     const QStringList legacy { QStringLiteral("velmora-connect:api.velmora.example-443"),
         QStringLiteral("velmora-connect:api-legacy.velmora.example-443") };
@@ -453,6 +458,10 @@ void TestConnectState::clearing()
         QVERIFY(writeFile(auth, authAfterConnecting));
     const QByteArray config = readFile(home(QStringLiteral(".codex/config.toml")));
     m_platform->now = m_platform->now->addSecs(60);
+    if (restarted) {
+        m_state = std::make_unique<ConnectState>(m_platform);
+        QVERIFY(signIn(*m_state, *m_relay, std::nullopt));
+    }
 
     QVERIFY(run(QStringLiteral("clear")));
     QCOMPARE(m_state->activity(), expected);
@@ -468,7 +477,9 @@ void TestConnectState::clearing()
     QCOMPARE(
         QFileInfo::exists(home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"))),
         !cleared);
-    QCOMPARE(storedKey(service(34)), QStringLiteral("sk-other-group"));
+    // Every channel group of the account at this router; nothing of another router.
+    QCOMPARE(storedKey(service(34)).isEmpty(), cleared);
+    QCOMPARE(storedKey(otherRouter), QStringLiteral("sk-other-router"));
     for (const QString &name : legacy)
         QCOMPARE(storedKey(name).isEmpty(), cleared);
     if (!cleared)

@@ -524,12 +524,19 @@ QCoro::Task<> ConnectState::clearTask()
     }
 
     // From here on every step is attempted and a failure (nothing to delete, a job that is
-    // not loaded, a missing file) goes unreported. The current key's item goes, then the two
-    // names of the earlier host-and-port scheme.
+    // not loaded, a missing file) goes unreported. The current key's item goes, then the item
+    // of each channel group of the account at this router, then the two names of the earlier
+    // host-and-port scheme; each name once.
     QStringList services { m_activeKeychainService };
+    // Not the current name alone: after a restart it is the initial one, and the key stayed behind.
+    if (const std::optional<QUrl> router = normalizedRouterURL()) {
+        for (const RemoteGroup &group : m_groups)
+            services.append(Keychain::keychainService(*router, m_accountKey, group.id));
+    }
     const DeploymentValues deployment = m_platform->deployment();
     services << Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host())
              << Keychain::legacyKeychainService(deployment.legacyApiHost);
+    services.removeDuplicates();
     const QString security = m_platform->securityTool();
     const QString user = m_platform->userName();
     for (const QString &service : std::as_const(services)) {
