@@ -49,6 +49,7 @@ public:
     std::chrono::milliseconds transferTimeout() const override { return 12s; }
     std::chrono::milliseconds downloadStallTimeout() const override { return 60s; }
     QProcessEnvironment environment() const override { return {}; }
+    std::chrono::milliseconds toolTimeout() const override { return 30s; }
 };
 
 // A value in kB from /proc/self/status ("VmHWM", "VmRSS").

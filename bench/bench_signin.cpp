@@ -8,6 +8,7 @@
 //
 // Prints the figures; asserts nothing.
 
+#include "longestpause.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
 #include "state/waitwhilebusy.h"
@@ -95,27 +96,6 @@ CurlRun curlSignIn(const QString &curl, RelayServer &relay)
     for (const QByteArray &line : lines)
         run.transfers += line.toDouble() * 1000;
     return run;
-}
-
-// The longest gap between ticks of a 1 ms timer while `during` runs the loop.
-template <typename During> std::pair<double, double> longestPause(During during)
-{
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    clock.start();
-    tick.start();
-    during();
-    tick.stop();
-    return { double(longest) / 1e6, double(clock.nsecsElapsed()) / 1e6 };
 }
 
 } // namespace

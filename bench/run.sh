@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs every benchmark built in build/default/bench and prints its figures. Builds nothing:
-# build first with `cmake --preset default && cmake --build --preset default`.
+# Runs every benchmark built in build/default/bench and prints its figures, each in a private
+# keyring session with a temporary HOME (the operations run the keyring and launchd stand-ins).
+# Builds nothing: build first with `cmake --preset default && cmake --build --preset default`.
 set -eu
 cd "$(dirname "$0")/.."
 dir=build/default/bench
@@ -10,7 +11,7 @@ for bench in "$dir"/bench_*; do
     found=1
     echo "== $(basename "$bench")"
     # A benchmark that fails does not hide the figures of the others.
-    QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$bench" || echo "$(basename "$bench") exited with status $?"
+    QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" tests/support/with-keyring.sh "$bench" || echo "$(basename "$bench") exited with status $?"
     echo
 done
 if [ "$found" = 0 ]; then

@@ -117,8 +117,14 @@ fault download-refused a refused download (404) is saved and opened
 - if (!isSuccess(status))
 + if (false)
 fault keychain-left the stored keys survive clearing
-- Keychain::deleteKey(m_platform->securityTool(), m_platform->userName(), service);
-+ (void)service;
+- co_await Keychain::deleteKey(m_tools, security, user, service);
++ (void)security, (void)user, (void)service;
+fault groups-left after a restart clearing leaves the account's keys in the keychain
+- services.append(Keychain::keychainService(*router, m_accountKey, group.id));
++ (void)group;
+fault tool-no-limit a tool that never ends keeps its operation busy for good
+- const bool finished = co_await qCoro(process).waitForFinished(m_limit);
++ const bool finished = co_await qCoro(process).waitForFinished(-1);
 fault auth-key-left the key stays in auth.json after clearing
 - auth.remove(apiKeyVariable);
 + (void)0;

@@ -74,6 +74,8 @@ private Q_SLOTS:
     void clearing();
     void foldersFromEnvironment_data();
     void foldersFromEnvironment();
+    void slowTools_data();
+    void slowTools();
     void download_data();
     void download();
     void destroyedMidOperation_data();
@@ -441,15 +443,19 @@ void TestConnectState::connectAgent()
 void TestConnectState::clearing_data()
 {
     QTest::addColumn<QByteArray>("authAfterConnecting"); // replaces auth.json before clearing; empty: kept
+    QTest::addColumn<bool>("restarted"); // a new state signs in (no group selected) and clears
     QTest::addColumn<QString>("expected");
-    QTest::addRow("cleared") << QByteArray() << "配置已清除，请登录新账户后重新接入。";
+    const QString cleared = QStringLiteral("配置已清除，请登录新账户后重新接入。");
+    QTest::addRow("cleared") << QByteArray() << false << cleared;
+    QTest::addRow("cleared after a restart") << QByteArray() << true << cleared;
     QTest::addRow("auth.json not an object")
-        << QByteArray("[1]") << "清除失败：auth.json 不是可合并的 JSON 对象";
+        << QByteArray("[1]") << false << "清除失败：auth.json 不是可合并的 JSON 对象";
 }
 
 void TestConnectState::clearing()
 {
     QFETCH(QByteArray, authAfterConnecting);
+    QFETCH(bool, restarted);
     QFETCH(QString, expected);
     const QString auth = home(QStringLiteral(".codex/auth.json"));
     QVERIFY(
@@ -458,6 +464,8 @@ void TestConnectState::clearing()
     QVERIFY(run(QStringLiteral("codex")));
     QVERIFY2(run(QStringLiteral("kimi")), qPrintable(m_state->activity()));
     QVERIFY(storeKey(service(34), QStringLiteral("sk-other-group")));
+    const QString otherRouter = QStringLiteral("velmora-connect:other.example-443:42:12");
+    QVERIFY(storeKey(otherRouter, QStringLiteral("sk-other-router")));
     // The names of the earlier host-and-port scheme go too.
     const QStringList legacy { QStringLiteral("velmora-connect:api.velmora.example-443"),
         QStringLiteral("velmora-connect:api-legacy.velmora.example-443") };
@@ -467,6 +475,10 @@ void TestConnectState::clearing()
         QVERIFY(writeFile(auth, authAfterConnecting));
     const QByteArray config = readFile(home(QStringLiteral(".codex/config.toml")));
     m_platform->now = m_platform->now->addSecs(60);
+    if (restarted) {
+        m_state = std::make_unique<ConnectState>(m_platform);
+        QVERIFY(signIn(*m_state, *m_relay, std::nullopt));
+    }
 
     QVERIFY(run(QStringLiteral("clear")));
     QCOMPARE(m_state->activity(), expected);
@@ -482,7 +494,9 @@ void TestConnectState::clearing()
     QCOMPARE(
         QFileInfo::exists(home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"))),
         !cleared);
-    QCOMPARE(storedKey(service(34)), QStringLiteral("sk-other-group"));
+    // Every channel group of the account at this router; nothing of another router.
+    QCOMPARE(storedKey(service(34)).isEmpty(), cleared);
+    QCOMPARE(storedKey(otherRouter), QStringLiteral("sk-other-router"));
     for (const QString &name : legacy)
         QCOMPARE(storedKey(name).isEmpty(), cleared);
     if (!cleared)
@@ -532,6 +546,54 @@ void TestConnectState::foldersFromEnvironment()
     QVERIFY(!QFileInfo::exists(home(codex + QStringLiteral("/config.toml"))));
     QCOMPARE(readFile(home(codex + QStringLiteral("/auth.json"))), QByteArray("{\n}\n"));
     QCOMPARE(entries(home(config + QStringLiteral("/velmora-connect/backups"))).size(), 3);
+}
+
+void TestConnectState::slowTools_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("limit"); // of each tool's run, ms
+    QTest::addColumn<QString>("expected");
+    QTest::addRow("connect Codex") << "codex" << 30000 << codexConfigured;
+    QTest::addRow("clear") << "clear" << 30000 << "配置已清除，请登录新账户后重新接入。";
+    QTest::addRow("a tool that never ends")
+        << "kimi" << 1000 << "配置失败：本机配置命令 security 未在 1 秒内结束";
+}
+
+void TestConnectState::slowTools()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, limit);
+    QFETCH(QString, expected);
+    m_platform->toolLimit = std::chrono::milliseconds(limit);
+    m_state = std::make_unique<ConnectState>(m_platform);
+    QVERIFY(signedIn());
+    // Each tool waits until the window's timer has ticked three times while it runs (giving up
+    // after 2 s, or, past the limit, never ending), then runs the real one.
+    const QString running = home(QStringLiteral("tool-running"));
+    const QString go = home(QStringLiteral("tool-go"));
+    const QString wait = limit < 30000
+        ? QStringLiteral("exec sleep 5\n")
+        : QStringLiteral("i=0\nwhile [ ! -e '%1' ] && [ $i -lt 100 ]; do sleep 0.02; i=$((i + 1)); done\n")
+              .arg(go);
+    for (QString *tool : { &m_platform->security, &m_platform->launchctl }) {
+        const QString slow = home(QFileInfo(*tool).fileName());
+        QVERIFY(writeFile(slow,
+            QStringLiteral("#!/bin/sh\ntouch '%1'\n%2rm -f '%1' '%3'\nexec '%4' \"$@\"\n")
+                .arg(running, wait, go, *tool)
+                .toUtf8(),
+            0500));
+        *tool = slow;
+    }
+    int ticks = 0; // while a tool runs
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (QFileInfo::exists(running) && ++ticks % 3 == 0)
+            writeFile(go, {});
+    });
+    timer.start(5);
+    QVERIFY(run(operation));
+    QCOMPARE(m_state->activity(), expected);
+    QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
 }
 
 void TestConnectState::download_data()
@@ -620,12 +682,13 @@ void TestConnectState::download()
 void TestConnectState::destroyedMidOperation_data()
 {
     QTest::addColumn<QString>("operation");
-    QTest::addColumn<QString>("path"); // the request that never gets its answer
+    QTest::addColumn<QString>("path"); // the request that never gets its answer; none: a tool never ends
     QTest::addRow("login") << "login" << loginPath;
     QTest::addRow("codex") << "codex" << desktopKeyPath;
     QTest::addRow("agent") << "deepseek" << desktopKeyPath;
     QTest::addRow("download") << "download"
                               << "/agent-packages/claude-code-macos-arm64.dmg";
+    QTest::addRow("clearing, a tool running") << "clear" << QString();
 }
 
 void TestConnectState::destroyedMidOperation()
@@ -634,14 +697,26 @@ void TestConnectState::destroyedMidOperation()
     QFETCH(QString, path);
     QVERIFY(signedIn());
     m_state->setPassword(m_relay->account().password);
-    m_relay->script("*", path, stalled());
+    const QString pid = home(QStringLiteral("tool-pid"));
+    if (path.isEmpty()) {
+        m_platform->security = home(QStringLiteral("security"));
+        QVERIFY(writeFile(m_platform->security,
+            QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 10\n").arg(pid).toUtf8(), 0500));
+    } else {
+        m_relay->script("*", path, stalled());
+    }
     start(*m_state, operation);
-    QTRY_VERIFY(!m_relay->requests(path).isEmpty());
+    if (path.isEmpty())
+        QTRY_VERIFY(readFile(pid).endsWith('\n'));
+    else
+        QTRY_VERIFY(!m_relay->requests(path).isEmpty());
     // Every waiting task ends with the state and frees its frame (LeakSanitizer in the
-    // sanitize build); nothing is written afterwards.
+    // sanitize build), its tool killed; nothing is written afterwards.
     m_state.reset();
     QTest::qWait(50);
     QVERIFY(!QFileInfo::exists(home(QStringLiteral(".local/bin/velmora-deepseek"))));
+    if (path.isEmpty())
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/") + QString::fromLatin1(readFile(pid).trimmed())));
 }
 
 QTEST_GUILESS_MAIN(TestConnectState)

@@ -1,6 +1,8 @@
 #include "agents/fileutils.h"
 #include "files.h"
 #include "platform/connecterror.h"
+#include "platform/execute.h"
+#include "testplatform.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -309,17 +311,18 @@ void TestFileUtils::execute()
     QFETCH(QString, script);
     QFETCH(QString, input);
     QFETCH(QString, expected);
+    ToolRunner tools(std::chrono::seconds(30));
     QString output;
     const QString failure = failureOf([&] {
         const QStringList arguments { QStringLiteral("-c"), script };
-        output = input.isNull() ? FileUtils::execute(QStringLiteral("/bin/sh"), arguments)
-                                : FileUtils::execute(QStringLiteral("/bin/sh"), arguments, input);
+        output = awaitTask(input.isNull() ? tools.execute(QStringLiteral("/bin/sh"), arguments)
+                                          : tools.execute(QStringLiteral("/bin/sh"), arguments, input));
     });
     QCOMPARE(failure.isEmpty() ? output : u'!' + failure, expected);
     // A tool that cannot be started: the system's text, not the command failure.
     const QString missing = m_dir->filePath(QStringLiteral("missing-tool"));
     QVERIFY(failureOf([&] {
-        FileUtils::execute(missing, {});
+        awaitTask(tools.execute(missing, {}));
     }).contains(QString::fromLocal8Bit(std::strerror(ENOENT))));
 }
 
@@ -344,7 +347,8 @@ void TestFileUtils::shellQuote()
     FileUtils::writeSecure(QStringLiteral("v=") + FileUtils::shellQuote(text)
             + QStringLiteral("\nprintf '%s|%s' \"$v\" ") + FileUtils::shellQuote(text) + u'\n',
         script, 0700);
-    QCOMPARE(FileUtils::execute(shell, { script }), text + u'|' + text);
+    ToolRunner tools(std::chrono::seconds(30));
+    QCOMPARE(awaitTask(tools.execute(shell, { script })), text + u'|' + text);
 }
 
 QTEST_GUILESS_MAIN(TestFileUtils)

@@ -29,6 +29,7 @@ private Q_SLOTS:
 
 private:
     TestPlatform m_platform;
+    ToolRunner m_tools { m_platform.toolTimeout() };
 };
 
 void TestKeychain::keychainService_data()
@@ -82,11 +83,12 @@ void TestKeychain::storeAndLoad()
     QFETCH(QString, loaded);
     const QString service = QStringLiteral("velmora-connect:store:") + QTest::currentDataTag();
     // Stored twice (connecting stores it again): one item, which deleting removes.
-    Keychain::storeKey(security, m_platform.user, service, QStringLiteral("sk-old"));
-    Keychain::storeKey(security, m_platform.user, service, stored);
-    QCOMPARE(Keychain::loadKey(security, m_platform.user, service), loaded);
-    Keychain::deleteKey(security, m_platform.user, service);
-    QVERIFY_THROWS_EXCEPTION(Failure, Keychain::loadKey(security, m_platform.user, service));
+    awaitTask(Keychain::storeKey(m_tools, security, m_platform.user, service, QStringLiteral("sk-old")));
+    awaitTask(Keychain::storeKey(m_tools, security, m_platform.user, service, stored));
+    QCOMPARE(awaitTask(Keychain::loadKey(m_tools, security, m_platform.user, service)), loaded);
+    awaitTask(Keychain::deleteKey(m_tools, security, m_platform.user, service));
+    QVERIFY_THROWS_EXCEPTION(
+        Failure, awaitTask(Keychain::loadKey(m_tools, security, m_platform.user, service)));
 }
 
 void TestKeychain::keyNotOnTheCommandLine()
@@ -100,7 +102,8 @@ void TestKeychain::keyNotOnTheCommandLine()
     FileUtils::writeSecure(
         QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.arguments\"\ncat > \"$0.input\"\n"), tool,
         FileUtils::scriptMode);
-    Keychain::storeKey(tool, QStringLiteral("dev"), QStringLiteral("s"), QStringLiteral("sk-secret"));
+    awaitTask(Keychain::storeKey(
+        m_tools, tool, QStringLiteral("dev"), QStringLiteral("s"), QStringLiteral("sk-secret")));
     QCOMPARE(readFile(tool + QStringLiteral(".arguments")),
         QByteArray("add-generic-password\n-U\n-a\ndev\n-s\ns\n-w\n"));
     QCOMPARE(readFile(tool + QStringLiteral(".input")), QByteArray("sk-secret"));

@@ -5,15 +5,16 @@
 #include "platform/connecterror.h"
 #include "platform/execute.h"
 
-DesktopEnvironment::DesktopEnvironment(QString home, QString launchctlTool, uint uid)
+DesktopEnvironment::DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid)
     : m_home(std::move(home))
+    , m_tools(tools)
     , m_launchctl(std::move(launchctlTool))
     , m_uid(uid)
 {
 }
 
-void DesktopEnvironment::install(
-    const QString &backupDirectory, const QString &keychainService, const QString &apiKey) const
+QCoro::Task<> DesktopEnvironment::install(
+    QString backupDirectory, QString keychainService, QString apiKey) const
 {
     const QString script = CodexFiles::environmentScriptPath(m_home);
     const QString plist = CodexFiles::launchAgentPath(m_home);
@@ -29,28 +30,34 @@ void DesktopEnvironment::install(
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 
 #ifdef Q_OS_MACOS
-    execute(m_launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey });
+    const QStringList setenv { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey };
+    co_await m_tools.execute(m_launchctl, setenv);
 #else
     // The stand-in reads a missing value from standard input, out of the process list.
-    execute(m_launchctl, { QStringLiteral("setenv"), CodexFiles::apiKeyVariable }, apiKey);
+    const QStringList setenv { QStringLiteral("setenv"), CodexFiles::apiKeyVariable };
+    co_await m_tools.execute(m_launchctl, setenv, apiKey);
 #endif
+    const QStringList bootout { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) };
     try {
-        execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
+        co_await m_tools.execute(m_launchctl, bootout);
     } catch (const Failure &) {
         // The agent was not loaded: nothing to unload.
     }
-    execute(m_launchctl, { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid), plist });
+    const QStringList bootstrap { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid), plist };
+    co_await m_tools.execute(m_launchctl, bootstrap);
 }
 
-void DesktopEnvironment::remove(const QString &backupDirectory) const
+QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
 {
+    const QStringList unsetenv { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable };
     try {
-        execute(m_launchctl, { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable });
-    } catch (...) {
+        co_await m_tools.execute(m_launchctl, unsetenv);
+    } catch (const Failure &) {
     }
+    const QStringList bootout { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) };
     try {
-        execute(m_launchctl, { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) });
-    } catch (...) {
+        co_await m_tools.execute(m_launchctl, bootout);
+    } catch (const Failure &) {
     }
     const QString script = CodexFiles::environmentScriptPath(m_home);
     const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();

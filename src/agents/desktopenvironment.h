@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/execute.h"
+
+#include <QCoro/QCoroTask>
 #include <QString>
 
 // The per-user LaunchAgent that hands the key to the Codex desktop application at login,
@@ -7,18 +10,21 @@
 class DesktopEnvironment
 {
 public:
-    DesktopEnvironment(QString home, QString launchctlTool, uint uid);
+    // `launchctl` runs through `tools`, which must outlive this.
+    DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid);
 
     // Writes the script (reading the item `keychainService`) and the property list, each
     // first copied into `backupDirectory`, sets the key in launchd and reloads the agent.
-    void install(const QString &backupDirectory, const QString &keychainService, const QString &apiKey) const;
+    QCoro::Task<> install(QString backupDirectory, QString keychainService, QString apiKey) const;
 
     // Unsets the key, unloads the agent and removes both files, each first copied into
-    // `backupDirectory`. Nothing here can fail: whatever is already gone stays gone.
-    void remove(const QString &backupDirectory) const;
+    // `backupDirectory`. Nothing here can fail: whatever is already gone stays gone. Stops,
+    // leaving the files, when the tools close.
+    QCoro::Task<> remove(QString backupDirectory) const;
 
 private:
     QString m_home;
+    ToolRunner &m_tools;
     QString m_launchctl;
     uint m_uid;
 };

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/execute.h"
-
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -38,8 +36,6 @@ void writeJSONObject(const QJsonObject &object, const QString &path);
 // has a mode other than `mode`, not even for a moment. On failure (a full disk) the old file
 // keeps its bytes and the error names the file. The parent directory must exist.
 void writeSecure(const QString &text, const QString &path, int mode);
-
-using ::execute;
 
 // A single POSIX shell word that expands to exactly `text`.
 QString shellQuote(const QString &text);

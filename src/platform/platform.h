@@ -46,6 +46,8 @@ public:
     virtual QProcessEnvironment environment() const = 0;
 
     UserFolders folders() const { return UserFolders::from(homePath(), environment()); }
+    // Longest time a keychain or launchd tool may run.
+    virtual std::chrono::milliseconds toolTimeout() const = 0;
 };
 
 class SystemPlatform : public Platform
@@ -64,6 +66,7 @@ public:
     std::chrono::milliseconds transferTimeout() const override;
     std::chrono::milliseconds downloadStallTimeout() const override;
     QProcessEnvironment environment() const override;
+    std::chrono::milliseconds toolTimeout() const override;
 };
 
 std::shared_ptr<Platform> systemPlatform();

@@ -100,6 +100,12 @@ std::chrono::milliseconds SystemPlatform::downloadStallTimeout() const
     return 60s;
 }
 
+// The keyring may wait for the user to unlock it, and `launchctl bootout` for the job to quit.
+std::chrono::milliseconds SystemPlatform::toolTimeout() const
+{
+    return 30s;
+}
+
 std::shared_ptr<Platform> systemPlatform()
 {
     return std::make_shared<SystemPlatform>();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/execute.h"
+
+#include <QCoro/QCoroTask>
 #include <QString>
 #include <QUrl>
 
@@ -14,10 +17,10 @@ QString keychainService(const QUrl &router, const QString &account, qint64 group
 QString legacyKeychainService(const QString &host);
 
 // `security find-generic-password -a USER -s SERVICE -w`, trimmed.
-QString loadKey(const QString &securityTool, const QString &user, const QString &service);
+QCoro::Task<QString> loadKey(ToolRunner &tools, QString securityTool, QString user, QString service);
 // `security add-generic-password -U -a USER -s SERVICE -w KEY`.
-void storeKey(const QString &securityTool, const QString &user, const QString &service, const QString &key);
+QCoro::Task<> storeKey(ToolRunner &tools, QString securityTool, QString user, QString service, QString key);
 // `security delete-generic-password -a USER -s SERVICE`.
-void deleteKey(const QString &securityTool, const QString &user, const QString &service);
+QCoro::Task<> deleteKey(ToolRunner &tools, QString securityTool, QString user, QString service);
 
 } // namespace Keychain

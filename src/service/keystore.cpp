@@ -1,4 +1,3 @@
-#include "platform/execute.h"
 #include "service/keychain.h"
 
 #include <QTextBoundaryFinder>
@@ -58,31 +57,33 @@ QString legacyKeychainService(const QString &host)
     return servicePrefix + host + QStringLiteral("-443");
 }
 
-QString loadKey(const QString &securityTool, const QString &user, const QString &service)
+QCoro::Task<QString> loadKey(ToolRunner &tools, QString securityTool, QString user, QString service)
 {
     const QStringList arguments { QStringLiteral("find-generic-password"), QStringLiteral("-a"), user,
         QStringLiteral("-s"), service, QStringLiteral("-w") };
-    return execute(securityTool, arguments).trimmed();
+    const QString output = co_await tools.execute(securityTool, arguments);
+    co_return output.trimmed();
 }
 
-void storeKey(const QString &securityTool, const QString &user, const QString &service, const QString &key)
+QCoro::Task<> storeKey(ToolRunner &tools, QString securityTool, QString user, QString service, QString key)
 {
     const QStringList arguments { QStringLiteral("add-generic-password"), QStringLiteral("-U"),
         QStringLiteral("-a"), user, QStringLiteral("-s"), service, QStringLiteral("-w") };
 #ifdef Q_OS_MACOS
     // macOS's tool takes the key only as an argument: visible in the process list for a moment.
-    execute(securityTool, arguments + QStringList { key });
+    const QStringList withKey = arguments + QStringList { key };
+    co_await tools.execute(securityTool, withKey);
 #else
     // The stand-in reads the key from standard input when -w comes last.
-    execute(securityTool, arguments, key);
+    co_await tools.execute(securityTool, arguments, key);
 #endif
 }
 
-void deleteKey(const QString &securityTool, const QString &user, const QString &service)
+QCoro::Task<> deleteKey(ToolRunner &tools, QString securityTool, QString user, QString service)
 {
     const QStringList arguments { QStringLiteral("delete-generic-password"), QStringLiteral("-a"), user,
         QStringLiteral("-s"), service };
-    execute(securityTool, arguments);
+    co_await tools.execute(securityTool, arguments);
 }
 
 } // namespace Keychain

@@ -67,6 +67,7 @@ ConnectState::ConnectState(std::shared_ptr<Platform> platform, QObject *parent)
     , m_codexInstalled(m_platform->codexAppInstalled()) // the one probe of the file system
     , m_accountKey(StateTexts::anonymousAccount)
     , m_activeKeychainService(StateTexts::initialKeychainService)
+    , m_tools(m_platform->toolTimeout())
     , m_relay(m_platform->transferTimeout())
     , m_download(m_relay.network())
 {
@@ -348,21 +349,25 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     m_activeKeychainService = Keychain::keychainService(router, m_accountKey, groupID);
     const QString security = m_platform->securityTool();
     const QString user = m_platform->userName();
+    const Presence self = m_presence;
 
     try {
-        const QString stored = Keychain::loadKey(security, user, m_activeKeychainService);
+        const QString stored = co_await Keychain::loadKey(m_tools, security, user, m_activeKeychainService);
+        if (self.expired())
+            throw StateGone();
         // An unusable item (stored by hand, say) is replaced by the relay's key.
         if (usableCredential(stored))
             co_return stored;
     } catch (const Failure &) {
         // No item (or an unreadable one): the relay issues the key.
     }
+    if (self.expired())
+        throw StateGone();
 
-    const Presence self = m_presence;
     const QString key = co_await m_relay.issueKey(router, m_accessToken, m_tokenName, groupID);
     if (self.expired())
         throw StateGone();
-    Keychain::storeKey(security, user, m_activeKeychainService, key);
+    co_await Keychain::storeKey(m_tools, security, user, m_activeKeychainService, key);
     co_return key;
 }
 
@@ -407,10 +412,16 @@ QCoro::Task<> ConnectState::configureCodexTask(QUrl router)
 
         const UserFolders folders = m_platform->folders();
         const QString backup = backupDirectory(); // one directory for every file of this run
-        Keychain::storeKey(m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
+        co_await Keychain::storeKey(
+            m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
+        if (self.expired())
+            co_return;
         CodexConfiguration(folders, backup).write(router, m_selectedModel, m_reasoningEffort, key);
-        DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId())
-            .install(backup, m_activeKeychainService, key);
+        const DesktopEnvironment environment(
+            folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
+        co_await environment.install(backup, m_activeKeychainService, key);
+        if (self.expired())
+            co_return;
         setCodexConnected(true);
         setActivity(ProvisioningTexts::codexConfigured);
     } catch (const StateGone &) {
@@ -495,7 +506,13 @@ void ConnectState::clearConfiguration()
     if (!admitWhileBusy(Operation::clearConfiguration))
         return;
     beginBusy(AgentTexts::clearing);
+    clearTask();
+}
+
+QCoro::Task<> ConnectState::clearTask()
+{
     BusyScope scope(this);
+    const Presence self = m_presence;
 
     const UserFolders folders = m_platform->folders();
     const QString backup = backupDirectory();
@@ -504,22 +521,42 @@ void ConnectState::clearConfiguration()
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
         setActivity(AgentTexts::clearFailedPrefix + describe(std::current_exception()));
-        return;
+        co_return;
     }
 
     // From here on every step is attempted and a failure (nothing to delete, a job that is
-    // not loaded, a missing file) goes unreported. The current key's item goes, then the two
-    // names of the earlier host-and-port scheme.
+    // not loaded, a missing file) goes unreported. The current key's item goes, then the item
+    // of each channel group of the account at this router, then the two names of the earlier
+    // host-and-port scheme; each name once.
+    QStringList services { m_activeKeychainService };
+    // Not the current name alone: after a restart it is the initial one, and the key stayed behind.
+    if (const std::optional<QUrl> router = normalizedRouterURL()) {
+        for (const RemoteGroup &group : m_groups)
+            services.append(Keychain::keychainService(*router, m_accountKey, group.id));
+    }
     const DeploymentValues deployment = m_platform->deployment();
-    for (const QString &service :
-        { m_activeKeychainService, Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host()),
-            Keychain::legacyKeychainService(deployment.legacyApiHost) }) {
+    services << Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host())
+             << Keychain::legacyKeychainService(deployment.legacyApiHost);
+    services.removeDuplicates();
+    const QString security = m_platform->securityTool();
+    const QString user = m_platform->userName();
+    for (const QString &service : std::as_const(services)) {
         try {
-            Keychain::deleteKey(m_platform->securityTool(), m_platform->userName(), service);
+            co_await Keychain::deleteKey(m_tools, security, user, service);
         } catch (...) {
         }
+        if (self.expired())
+            co_return;
     }
-    DesktopEnvironment(folders.home, m_platform->launchctlTool(), m_platform->userId()).remove(backup);
+    const DesktopEnvironment environment(
+        folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
+    try {
+        co_await environment.remove(backup);
+    } catch (...) {
+        // Only when the state is going away: removing fails on nothing else.
+    }
+    if (self.expired())
+        co_return;
 
     m_accessToken.clear();
     setGroups({});

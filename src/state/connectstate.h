@@ -2,9 +2,10 @@
 
 #include "agents/agentkind.h"
 #include "installers/installerdownload.h"
+#include "platform/execute.h"
 #include "platform/platform.h"
-#include "service/remote.h"
 #include "service/relayclient.h"
+#include "service/remote.h"
 
 #include <QCoro/QCoroTask>
 #include <QJsonObject>
@@ -193,6 +194,7 @@ private:
     QCoro::Task<> loginTask(QUrl router);
     QCoro::Task<> configureCodexTask(QUrl router);
     QCoro::Task<> configureAgentTask(AgentKind kind, QUrl router);
+    QCoro::Task<> clearTask();
     QCoro::Task<> downloadTask(OfficialInstaller installer, bool timeStamped);
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
@@ -231,7 +233,9 @@ private:
     QString m_accountKey;
     QString m_activeKeychainService;
 
-    // Last, so destroyed first: tasks still waiting end while every field is alive.
+    // Last, so destroyed first: tasks still waiting end while every field is alive. The tools
+    // go last of these, so that a task the relay's end resumes still finds them.
+    ToolRunner m_tools;
     RelayClient m_relay;
     InstallerDownload m_download;
 };

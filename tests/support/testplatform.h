@@ -2,8 +2,12 @@
 
 #include "platform/platform.h"
 
+#include <QCoro/QCoroTask>
+#include <QEventLoop>
 #include <QStringList>
+#include <exception>
 #include <optional>
+#include <type_traits>
 
 // A platform whose every answer the test sets: a temporary home and Downloads directory,
 // the tools built beside the application, a download server on loopback, a fixed clock.
@@ -24,6 +28,7 @@ public:
     std::chrono::milliseconds timeout { 12000 };
     std::chrono::milliseconds stallTimeout { 60000 };
     QProcessEnvironment environmentValues; // empty: every folder at its default under `home`
+    std::chrono::milliseconds toolLimit { 30000 };
 
     QStringList opened; // files handed to openFile, in order
 
@@ -40,7 +45,39 @@ public:
     std::chrono::milliseconds transferTimeout() const override { return timeout; }
     std::chrono::milliseconds downloadStallTimeout() const override { return stallTimeout; }
     QProcessEnvironment environment() const override { return environmentValues; }
+    std::chrono::milliseconds toolTimeout() const override { return toolLimit; }
 };
 
 // Where the project's own executables were built (security, launchctl, velmora-relay-sim).
 QString builtToolPath(const QString &name);
+
+// Waits for `task` in a local event loop and returns its result or throws what it threw
+// (QCoro::waitFor would wait forever for a task that throws).
+template <typename T> T awaitTask(QCoro::Task<T> task)
+{
+    QEventLoop loop;
+    bool done = false;
+    std::exception_ptr error;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
+    const auto run = [&]() -> QCoro::Task<> {
+        try {
+            if constexpr (std::is_void_v<T>) {
+                co_await task;
+                result = true;
+            } else {
+                result = co_await task;
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+        done = true;
+        loop.quit();
+    };
+    run();
+    if (!done)
+        loop.exec();
+    if (error)
+        std::rethrow_exception(error);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
+}

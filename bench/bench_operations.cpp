@@ -1,0 +1,127 @@
+// Window responsiveness while the operations run the keyring and launchd tools.
+//
+// The longest pause of the event loop, measured by a 1 ms timer, during each operation a user
+// starts in turn: sign-in, connecting Codex, connecting Claude Code and clearing, against the
+// local relay in-process, with the `security` and `launchctl` stand-ins built with the project
+// and a temporary home. Goal: under 16 ms for each.
+//
+// The stand-ins reach the Secret Service and keep their own state under XDG_STATE_HOME: run it
+// through bench/run.sh, which starts it in a private keyring session with a temporary HOME.
+// Prints the figures; asserts nothing.
+
+#include "longestpause.h"
+#include "relayserver.h"
+#include "state/connectstate.h"
+#include "state/waitwhilebusy.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int rounds = 20;
+
+// The real system, but a temporary home and the stand-ins built with the project.
+class BenchPlatform : public SystemPlatform
+{
+public:
+    explicit BenchPlatform(QString home)
+        : m_home(std::move(home))
+    {
+    }
+    QString homePath() const override { return m_home; }
+    QString securityTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/security"); }
+    QString launchctlTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/launchctl"); }
+    bool codexAppInstalled() const override { return false; }
+
+private:
+    QString m_home;
+};
+
+struct Step
+{
+    const char *name;
+    std::function<void(ConnectState &)> start;
+    std::function<bool(const ConnectState &)> succeeded;
+    QList<double> pauses;
+    QList<double> durations;
+};
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype middle = values.size() / 2;
+    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    QTemporaryDir home;
+    RelayServer relay;
+    if (!home.isValid() || relay.listen() == 0) {
+        std::fprintf(stderr, "cannot make a temporary home or start the local relay\n");
+        return 1;
+    }
+    ConnectState state(std::make_shared<BenchPlatform>(home.path()));
+    state.setRouterURL(relay.baseUrl().toString());
+    state.setUsername(relay.account().email);
+
+    Step steps[] = {
+        { "sign-in",
+            [&](ConnectState &s) {
+                s.setPassword(relay.account().password);
+                s.login();
+            },
+            [](const ConnectState &s) { return s.authenticated(); }, {}, {} },
+        { "connect Codex", [](ConnectState &s) { s.configureCodexFromAccount(); },
+            [](const ConnectState &s) { return s.codexConnected(); }, {}, {} },
+        { "connect Claude Code", [](ConnectState &s) { s.configureClaudeCode(); },
+            [](const ConnectState &s) { return s.claudeCodeConnected(); }, {}, {} },
+        { "clear", [](ConnectState &s) { s.clearConfiguration(); },
+            [](const ConnectState &s) { return !s.authenticated() && !s.codexConnected(); }, {}, {} },
+    };
+    int failures = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (Step &step : steps) {
+            const auto [pause, duration] = longestPause([&] {
+                step.start(state);
+                waitWhileBusy(state);
+            });
+            if (!step.succeeded(state)) {
+                ++failures;
+                std::fprintf(stderr, "%s failed: %s\n", step.name, qPrintable(state.activity()));
+            }
+            step.pauses.append(pause);
+            step.durations.append(duration);
+            // The relay signs in without a channel group selected; the user picks one.
+            if (state.authenticated() && !state.selectedGroupID() && !state.groups().isEmpty())
+                state.setSelectedGroupID(state.groups().first().id);
+        }
+    }
+
+    std::printf(
+        "Event loop during each operation, %d rounds of sign-in, two connects and clearing\n", rounds);
+    std::printf(
+        "  (the real keyring and launchd stand-ins, the local relay in-process; goal: under 16 ms)\n");
+    for (const Step &step : steps)
+        std::printf("  %-22s longest pause: median %7.3f ms   max %7.3f ms   operation: median %7.1f ms\n",
+            step.name, median(step.pauses), *std::max_element(step.pauses.cbegin(), step.pauses.cend()),
+            median(step.durations));
+    if (failures)
+        std::printf("  (%d operations failed; see standard error)\n", failures);
+    QFile load(QStringLiteral("/proc/loadavg"));
+    if (load.open(QIODevice::ReadOnly))
+        std::printf("  load average (1, 5, 15 min) %s\n",
+            load.readLine(64).split(' ').mid(0, 3).join(' ').constData());
+    return failures ? 1 : 0;
+}
