@@ -333,9 +333,12 @@ void TestConnectState::codexFailure_data()
     QTest::addColumn<QString>("storedKey"); // in the keyring before
     QTest::addColumn<QByteArray>("auth"); // ~/.codex/auth.json before; empty: none
     QTest::addColumn<QString>("expected");
-    QTest::addRow("stored key unusable: replaced") << "sk\tbad" << QByteArray() << codexConfigured;
+    QTest::addColumn<bool>("secondStoreRefused"); // the keychain takes the key once, then refuses it
+    QTest::addRow("stored key unusable: replaced") << "sk\tbad" << QByteArray() << codexConfigured << false;
     QTest::addRow("auth.json not an object")
-        << "" << QByteArray("[1]") << "接入失败：auth.json 不是可合并的 JSON 对象";
+        << "" << QByteArray("[1]") << "接入失败：auth.json 不是可合并的 JSON 对象" << false;
+    // The key is stored before anything is backed up: a refusal leaves no empty backup folder.
+    QTest::addRow("keychain refuses the key") << "" << QByteArray() << "接入失败：本机配置命令失败" << true;
 }
 
 void TestConnectState::codexFailure()
@@ -343,7 +346,19 @@ void TestConnectState::codexFailure()
     QFETCH(QString, storedKey);
     QFETCH(QByteArray, auth);
     QFETCH(QString, expected);
+    QFETCH(bool, secondStoreRefused);
     QVERIFY(signedIn());
+    if (secondStoreRefused) {
+        const QString security = home(QStringLiteral("security"));
+        QVERIFY(writeFile(security,
+            QStringLiteral(
+                "#!/bin/sh\n[ \"$1\" != add-generic-password ] || mkdir '%1' 2>/dev/null || exit 1\n"
+                "exec '%2' \"$@\"\n")
+                .arg(home(QStringLiteral("stored-once")), m_platform->security)
+                .toUtf8(),
+            0700));
+        m_platform->security = security;
+    }
     if (!storedKey.isEmpty())
         QVERIFY(AgentFixtures::storeKey(service(), storedKey));
     if (!auth.isEmpty())
@@ -354,6 +369,8 @@ void TestConnectState::codexFailure()
     QCOMPARE(AgentFixtures::storedKey(service()), m_relay->issuedKeys().value(12));
     if (!auth.isEmpty())
         QCOMPARE(readFile(home(QStringLiteral(".codex/auth.json"))), auth);
+    QVERIFY(
+        !secondStoreRefused || !QFileInfo::exists(home(QStringLiteral(".config/velmora-connect/backups"))));
 }
 
 void TestConnectState::connectAgent_data()

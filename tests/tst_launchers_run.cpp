@@ -51,6 +51,7 @@ void TestLaunchersRun::run_data()
     QTest::addColumn<QString>("shell");
     QTest::addColumn<QString>("text"); // in the service name and the model
     QTest::addColumn<bool>("stored"); // false: the keyring holds no item for the service
+    QTest::addColumn<QByteArray>("user"); // $USER of the launcher; empty: the test's
     const QList<std::pair<const char *, QString>> texts { { "plain", QStringLiteral("plain") },
         { "quotes and expansions", QStringLiteral("a'b\"c$d ${USER} $(id) `e`\\f") },
         { "line feeds", QStringLiteral("first\nsecond\n") } };
@@ -60,10 +61,13 @@ void TestLaunchersRun::run_data()
             for (const auto &[textName, text] : texts) {
                 if (textName == texts.first().first || kind != AgentKind::claudeCode)
                     QTest::addRow("%s, %s, %s", qPrintable(shell), name.data(), textName)
-                        << kind << shell << text << true;
+                        << kind << shell << text << true << QByteArray();
             }
             QTest::addRow("%s, %s, no item", qPrintable(shell), name.data())
-                << kind << shell << QStringLiteral("absent") << false;
+                << kind << shell << QStringLiteral("absent") << false << QByteArray();
+            // No value of $USER becomes an option of the keyring command (-h prints its help).
+            QTest::addRow("%s, %s, $USER an option", qPrintable(shell), name.data())
+                << kind << shell << QStringLiteral("plain") << true << QByteArray("-h");
         }
     }
 }
@@ -74,6 +78,7 @@ void TestLaunchersRun::run()
     QFETCH(QString, shell);
     QFETCH(QString, text);
     QFETCH(bool, stored);
+    QFETCH(QByteArray, user);
     const QString service = QStringLiteral("velmora-connect:%1:").arg(++m_count) + text;
     const QString model = QStringLiteral("model ") + text;
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
@@ -84,8 +89,12 @@ void TestLaunchersRun::run()
         m_dir.filePath(QStringLiteral("app ")) + text };
     QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
 
+    const QByteArray testUser = qgetenv("USER");
+    if (!user.isEmpty())
+        qputenv("USER", user);
     const AgentRun run = runLauncher(shell, launcher, awkwardArguments, m_fakeAgents);
-    if (!stored) { // `set -eu` stops the launcher before the agent starts
+    qputenv("USER", testUser);
+    if (!stored || !user.isEmpty()) { // `set -eu` stops the launcher before the agent starts
         QVERIFY(run.status != 0);
         QVERIFY(!run.started);
         return;

@@ -411,11 +411,11 @@ QCoro::Task<> ConnectState::configureCodexTask(QUrl router)
         }
 
         const UserFolders folders = m_platform->folders();
-        const QString backup = backupDirectory(); // one directory for every file of this run
         co_await Keychain::storeKey(
             m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
         if (self.expired())
             co_return;
+        const QString backup = backupDirectory(); // one directory for every file of this run
         CodexConfiguration(folders, backup).write(router, m_selectedModel, m_reasoningEffort, key);
         const DesktopEnvironment environment(
             folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
