@@ -87,7 +87,8 @@ void TestSingleInstance::secondStartRevealsTheRunningWindow()
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
     QTRY_VERIFY(!window.isMinimized());
-    QCOMPARE(window.frameGeometry().center(), centred);
+    // The reveal centres the window a moment after the activation (a busy machine takes longer).
+    QTRY_COMPARE(window.frameGeometry().center(), centred);
 }
 
 void TestSingleInstance::unrulyStartIsDropped_data()
