@@ -75,11 +75,9 @@ void TestProviderFiles::configure_data()
     QTest::addColumn<bool>("openCode");
     QTest::addColumn<QString>("existing"); // the file there before: a data file name, else its text
     QTest::addColumn<QString>("expected"); // empty: refused
-    QTest::newRow("OpenCode, new") << true << QString() << "opencode-new.json";
     QTest::newRow("OpenCode, merged") << true << "opencode-others.in.json"
                                       << "opencode-others.json";
     QTest::newRow("OpenCode, not mergeable") << true << "[]" << QString();
-    QTest::newRow("Crush, new") << false << QString() << "crush-new.json";
     QTest::newRow("Crush, merged") << false << "crush-others.in.json"
                                    << "crush-others.json";
     QTest::newRow("Crush, not mergeable") << false << "[]" << QString();
@@ -104,7 +102,7 @@ void TestProviderFiles::configure()
                                                 : QStringLiteral(".config/crush/crush.json"));
     const QString dataFile = QStringLiteral(VELMORA_TEST_DATA "/agents/providers/") + existing;
     const QByteArray before = QFileInfo(dataFile).isFile() ? readFile(dataFile) : existing.toUtf8();
-    QVERIFY(existing.isEmpty() || writeFile(file, before, 0604));
+    QVERIFY(writeFile(file, before, 0604));
     openCode ? state.configureOpenCode() : state.configureDeepSeekAgent();
     QVERIFY(finish(state));
 
@@ -124,7 +122,7 @@ void TestProviderFiles::configure()
     QCOMPARE(fileMode(file), 0600);
     QCOMPARE(readFile(home.filePath(QStringLiteral(".config/velmora-connect/backups/2026-12-05T12-40-10Z/")
                  + QFileInfo(file).fileName())),
-        existing.isEmpty() ? QByteArray() : before);
+        before);
     QVERIFY(!readFile(file).contains(relay.issuedKeys().value(12).toUtf8()));
 }
 
