@@ -11,8 +11,6 @@
 
 using namespace AgentFixtures;
 
-Q_DECLARE_METATYPE(AgentKind)
-
 using Variables = QMap<QString, QString>;
 
 namespace {
@@ -55,8 +53,11 @@ void TestLaunchersRun::run_data()
         { "quotes and expansions", QStringLiteral("a'b\"c$d ${USER} $(id) `e`\\f") },
         { "line feeds", QStringLiteral("first\nsecond\n") } };
     for (const QString &shell : { QStringLiteral("/bin/dash"), QStringLiteral("/bin/bash") }) {
-        for (AgentKind kind : allAgentKinds) {
-            const QByteArray name = descriptor(kind).launcherName.toUtf8();
+        for (const AgentDescriptor &agent : agents()) {
+            const AgentKind kind = agent.kind;
+            const QByteArray name = agent.launcherName.toUtf8();
+            if (name.isEmpty())
+                continue;
             for (const auto &[textName, text] : texts) {
                 if (textName == texts.first().first || kind != AgentKind::claudeCode)
                     QTest::addRow("%s, %s, %s", qPrintable(shell), name.data(), textName)
@@ -79,7 +80,7 @@ void TestLaunchersRun::run()
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
     QVERIFY(!stored || storeKey(service, key));
     const QString launcher
-        = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName);
+        = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName.toString());
     const LauncherValues values { QStringLiteral("https://api.velmora.example/team"), model,
         m_dir.filePath(QStringLiteral("app ")) + text };
     QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
