@@ -79,8 +79,8 @@ void TestLaunchersRun::run()
     const QString model = QStringLiteral("model ") + text;
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
     QVERIFY(!stored || storeKey(service, key));
-    const QString launcher
-        = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName.toString());
+    const QString name = descriptor(kind).launcherName.toString();
+    const QString launcher = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + name);
     const LauncherValues values { QStringLiteral("https://api.velmora.example/team"), model,
         m_dir.filePath(QStringLiteral("app ")) + text };
     QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
@@ -98,10 +98,11 @@ void TestLaunchersRun::run()
                                                               : QStringList {};
     QCOMPARE(run.arguments, options + awkwardArguments);
     // The key found under the service name proves that the keyring command got the exact name;
-    // the model and the app's folders arrive unchanged.
+    // the model (where the launcher exports it as it is) and the app's folders arrive unchanged.
     const Variables added = addedEnvironment(run, m_fakeAgents);
     QVERIFY(added.values().contains(key));
-    QCOMPARE(added.values().contains(model), kind == AgentKind::geminiCLI || kind == AgentKind::kimiCode);
+    const QString expected = QStringLiteral(VELMORA_TEST_DATA "/agents/") + hostLaunchers + name;
+    QCOMPARE(added.values().contains(model), readFile(expected).contains("='{MODEL}'\n"));
     const QMap<AgentKind, std::pair<QString, QString>> overlays {
         { AgentKind::geminiCLI,
             { QStringLiteral("GEMINI_CLI_HOME"), Overlays::geminiHome(values.appFolder) } },
