@@ -180,14 +180,14 @@ fault status-text a refusal without a message names the wrong status
 - return ServiceTexts::statusReturned + QString::number(status);
 + return ServiceTexts::statusReturned + QString::number(status / 10);
 fault token-name-blank a blank key name is sent to the relay
-- const QString name = tokenName.trimmed().isEmpty() ? ProvisioningTexts::fallbackTokenName : tokenName;
+- const QString name = tokenName.trimmed().isEmpty() ? ServiceTexts::fallbackTokenName : tokenName;
 + const QString name = tokenName;
 fault auth-json-key Codex finds no key in auth.json
 - auth.insert(apiKeyVariable, apiKey);
 + (void)apiKey;
 fault codex-flag Codex does not show as connected after connecting
-- setCodexConnected(true);
-+ setCodexConnected(false);
+- setConnected(AgentKind::codex, true);
++ setConnected(AgentKind::codex, false);
 FAULTS
 
 echo "caught $caught of $((caught + missed)) faults ($missed missed, $broken not building, $absent not found)"

@@ -451,10 +451,8 @@ void TestConnectState::connectAgent()
     QCOMPARE(readFile(selection),
         operation == u"deepseek" ? expectedFile(QStringLiteral("crush-selection.json"), {}, {}, model)
                                  : QByteArray());
-    const int connected
-        = QString(QStringLiteral("claude gemini kimi opencode deepseek")).split(u' ').indexOf(operation);
-    for (AgentKind kind : allAgentKinds)
-        QCOMPARE(m_state->connected(kind), int(kind) == connected);
+    for (const AgentDescriptor &agent : agents())
+        QCOMPARE(m_state->connected(agent.kind), agent.launcherName == launcher);
 }
 
 void TestConnectState::clearing_data()

@@ -9,7 +9,6 @@
 using namespace AgentFixtures;
 using Launchers::KeyringCommand;
 
-Q_DECLARE_METATYPE(AgentKind)
 Q_DECLARE_METATYPE(KeyringCommand)
 
 class TestLaunchers : public QObject
@@ -32,10 +31,12 @@ void TestLaunchers::launcherText_data()
     const QString service = QStringLiteral("velmora-connect:api.velmora.example-443:demo-velmora-example:12");
     for (const auto &[keyring, folder] : { std::pair { KeyringCommand::security, "launchers/" },
              std::pair { KeyringCommand::secretTool, "launchers-linux/" } }) {
-        for (AgentKind kind : allAgentKinds) {
-            QTest::addRow("%s%s", folder, qPrintable(descriptor(kind).launcherName))
-                << kind << keyring << service << QStringLiteral("model-") + command(kind)
-                << QLatin1String(folder) + descriptor(kind).launcherName;
+        for (const AgentDescriptor &agent : agents()) {
+            const QString launcher = agent.launcherName.toString();
+            if (!launcher.isEmpty())
+                QTest::addRow("%s%s", folder, qPrintable(launcher))
+                    << agent.kind << keyring << service << QStringLiteral("model-") + command(agent.kind)
+                    << QLatin1String(folder) + launcher;
         }
     }
     // An apostrophe, "$", backticks and a line feed in the service name and the model.

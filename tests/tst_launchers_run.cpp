@@ -11,8 +11,6 @@
 
 using namespace AgentFixtures;
 
-Q_DECLARE_METATYPE(AgentKind)
-
 using Variables = QMap<QString, QString>;
 
 namespace {
@@ -56,8 +54,11 @@ void TestLaunchersRun::run_data()
         { "quotes and expansions", QStringLiteral("a'b\"c$d ${USER} $(id) `e`\\f") },
         { "line feeds", QStringLiteral("first\nsecond\n") } };
     for (const QString &shell : { QStringLiteral("/bin/dash"), QStringLiteral("/bin/bash") }) {
-        for (AgentKind kind : allAgentKinds) {
-            const QByteArray name = descriptor(kind).launcherName.toUtf8();
+        for (const AgentDescriptor &agent : agents()) {
+            const AgentKind kind = agent.kind;
+            const QByteArray name = agent.launcherName.toUtf8();
+            if (name.isEmpty())
+                continue;
             for (const auto &[textName, text] : texts) {
                 if (textName == texts.first().first || kind != AgentKind::claudeCode)
                     QTest::addRow("%s, %s, %s", qPrintable(shell), name.data(), textName)
@@ -83,8 +84,8 @@ void TestLaunchersRun::run()
     const QString model = QStringLiteral("model ") + text;
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
     QVERIFY(!stored || storeKey(service, key));
-    const QString launcher
-        = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + descriptor(kind).launcherName);
+    const QString name = descriptor(kind).launcherName.toString();
+    const QString launcher = m_dir.filePath(QStringLiteral("bin%1/").arg(m_count) + name);
     const LauncherValues values { QStringLiteral("https://api.velmora.example/team"), model,
         m_dir.filePath(QStringLiteral("app ")) + text };
     QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
@@ -106,10 +107,11 @@ void TestLaunchersRun::run()
                                                               : QStringList {};
     QCOMPARE(run.arguments, options + awkwardArguments);
     // The key found under the service name proves that the keyring command got the exact name;
-    // the model and the app's folders arrive unchanged.
+    // the model (where the launcher exports it as it is) and the app's folders arrive unchanged.
     const Variables added = addedEnvironment(run, m_fakeAgents);
     QVERIFY(added.values().contains(key));
-    QCOMPARE(added.values().contains(model), kind == AgentKind::geminiCLI || kind == AgentKind::kimiCode);
+    const QString expected = QStringLiteral(VELMORA_TEST_DATA "/agents/") + hostLaunchers + name;
+    QCOMPARE(added.values().contains(model), readFile(expected).contains("='{MODEL}'\n"));
     const QMap<AgentKind, std::pair<QString, QString>> overlays {
         { AgentKind::geminiCLI,
             { QStringLiteral("GEMINI_CLI_HOME"), Overlays::geminiHome(values.appFolder) } },

@@ -2,7 +2,6 @@
 #include "platform/connecterror.h"
 #include "platform/platformtexts.h"
 #include "relayserver.h"
-#include "service/provisioningtexts.h"
 #include "service/relayclient.h"
 #include "service/servicetexts.h"
 
@@ -241,11 +240,11 @@ void TestRelayClient::issueKey_data()
     QTest::addRow("api_key member") << 200 << QByteArray(R"({"data":{"api_key":"sk-a"}})")
                                     << QStringLiteral("sk-a") << false;
     QTest::addRow("no key") << 200 << QByteArray(R"({"data":{"key":7}})")
-                            << u'!' + ProvisioningTexts::keyMissing << false;
+                            << u'!' + ServiceTexts::keyMissing << false;
     QTest::addRow("key with a line feed")
-        << 200 << QByteArray(R"({"key":"sk-a\nb"})") << u'!' + ProvisioningTexts::keyUnusable << false;
+        << 200 << QByteArray(R"({"key":"sk-a\nb"})") << u'!' + ServiceTexts::keyUnusable << false;
     QTest::addRow("key with a blank at an end")
-        << 200 << QByteArray(R"({"key":"sk-a "})") << u'!' + ProvisioningTexts::keyUnusable << false;
+        << 200 << QByteArray(R"({"key":"sk-a "})") << u'!' + ServiceTexts::keyUnusable << false;
 }
 
 void TestRelayClient::issueKey()

@@ -21,22 +21,20 @@ QString keyExport()
     return exportLine(Overlays::keyVariable, QStringLiteral("\"$velmora_key\""));
 }
 
-// In the order of OfficialInstaller.
-const AgentDescriptor agents[] = {
+// In the order of the window's cards; lookups go by kind.
+constexpr AgentDescriptor table[] = {
     {
-        .installer = OfficialInstaller::codex,
-        .kind = std::nullopt,
-        .title = QStringLiteral("Codex"),
-        .packageFileName = QStringLiteral("codex-macos-arm64.dmg"),
+        .kind = AgentKind::codex,
+        .title = u"Codex",
+        .packageFileName = u"codex-macos-arm64.dmg",
     },
     {
-        .installer = OfficialInstaller::claudeCode,
         .kind = AgentKind::claudeCode,
-        .title = QStringLiteral("Claude Code"),
-        .packageFileName = QStringLiteral("claude-code-macos-arm64.dmg"),
-        .launcherName = QStringLiteral("velmora-claude"),
-        .command = QStringLiteral("claude"),
-        .modelPrefix = QStringLiteral("claude-"),
+        .title = u"Claude Code",
+        .packageFileName = u"claude-code-macos-arm64.dmg",
+        .launcherName = u"velmora-claude",
+        .command = u"claude",
+        .modelPrefix = u"claude-",
         .exportLines = [](const LauncherValues &values) -> QStringList {
             return { exportLine(QStringLiteral("ANTHROPIC_BASE_URL"), shellQuote(values.root)),
                 QStringLiteral("export ANTHROPIC_AUTH_TOKEN=\"$velmora_key\""),
@@ -49,13 +47,12 @@ const AgentDescriptor agents[] = {
         },
     },
     {
-        .installer = OfficialInstaller::geminiCLI,
         .kind = AgentKind::geminiCLI,
-        .title = QStringLiteral("Gemini CLI"),
-        .packageFileName = QStringLiteral("gemini-cli-macos-arm64.tgz"),
-        .launcherName = QStringLiteral("velmora-gemini"),
-        .command = QStringLiteral("gemini"),
-        .modelPrefix = QStringLiteral("gemini-"),
+        .title = u"Gemini CLI",
+        .packageFileName = u"gemini-cli-macos-arm64.tgz",
+        .launcherName = u"velmora-gemini",
+        .command = u"gemini",
+        .modelPrefix = u"gemini-",
         .exportLines = [](const LauncherValues &values) -> QStringList {
             return { exportLine(QStringLiteral("GOOGLE_GEMINI_BASE_URL"), shellQuote(values.root)),
                 QStringLiteral("export GEMINI_API_KEY=\"$velmora_key\""),
@@ -67,13 +64,12 @@ const AgentDescriptor agents[] = {
         .prepare = [](const LauncherValues &values) { Overlays::writeGeminiSettings(values.appFolder); },
     },
     {
-        .installer = OfficialInstaller::kimiCode,
         .kind = AgentKind::kimiCode,
-        .title = QStringLiteral("Kimi Code"),
-        .packageFileName = QStringLiteral("kimi-code-macos-arm64.tgz"),
-        .launcherName = QStringLiteral("velmora-kimi"),
-        .command = QStringLiteral("kimi"),
-        .modelPrefix = QStringLiteral("kimi-"),
+        .title = u"Kimi Code",
+        .packageFileName = u"kimi-code-macos-arm64.tgz",
+        .launcherName = u"velmora-kimi",
+        .command = u"kimi",
+        .modelPrefix = u"kimi-",
         .exportLines = [](const LauncherValues &values) -> QStringList {
             return { exportLine(QStringLiteral("KIMI_MODEL_NAME"), shellQuote(values.model)),
                 QStringLiteral("export KIMI_MODEL_PROVIDER_TYPE=openai"),
@@ -84,75 +80,69 @@ const AgentDescriptor agents[] = {
         },
     },
     {
-        .installer = OfficialInstaller::openCode,
         .kind = AgentKind::openCode,
-        .title = QStringLiteral("OpenCode"),
-        .packageFileName = QStringLiteral("opencode-macos-arm64.zip"),
-        .launcherName = QStringLiteral("velmora-opencode"),
-        .command = QStringLiteral("opencode"),
+        .title = u"OpenCode",
+        .packageFileName = u"opencode-macos-arm64.zip",
+        .launcherName = u"velmora-opencode",
+        .command = u"opencode",
         .modelPrefix = {}, // OpenCode always gets the selected model
         .exportLines = [](const LauncherValues &values) -> QStringList {
             return { keyExport(),
                 exportLine(QStringLiteral("OPENCODE_CONFIG_CONTENT"),
                     shellQuote(Overlays::compact(Overlays::openCodeConfig(values.model)))) };
         },
-        .providerFile = ProviderFile { QStringLiteral("opencode"), QStringLiteral("opencode.json"),
-            ProviderFiles::mergeOpenCodeProvider },
+        .providerFile = ProviderFile { u"opencode", u"opencode.json", ProviderFiles::mergeOpenCodeProvider },
     },
     {
-        .installer = OfficialInstaller::deepSeek,
         .kind = AgentKind::deepSeek,
-        .title = QStringLiteral("DeepSeek Agent（Crush）"),
-        .packageFileName = QStringLiteral("deepseek-crush-macos-arm64.zip"),
-        .launcherName = QStringLiteral("velmora-deepseek"),
-        .command = QStringLiteral("crush"),
-        .modelPrefix = QStringLiteral("deepseek-"),
+        .title = u"DeepSeek Agent（Crush）",
+        .packageFileName = u"deepseek-crush-macos-arm64.zip",
+        .launcherName = u"velmora-deepseek",
+        .command = u"crush",
+        .modelPrefix = u"deepseek-",
         .exportLines = [](const LauncherValues &values) -> QStringList {
             return { keyExport(),
                 exportLine(
                     QStringLiteral("CRUSH_GLOBAL_DATA"), shellQuote(Overlays::crushData(values.appFolder))) };
         },
-        .providerFile = ProviderFile { QStringLiteral("crush"), QStringLiteral("crush.json"),
-            ProviderFiles::mergeCrushProvider },
+        .providerFile = ProviderFile { u"crush", u"crush.json", ProviderFiles::mergeCrushProvider },
         .prepare
         = [](const LauncherValues &values) { Overlays::writeCrushSelection(values.appFolder, values.model); },
     },
 };
 
+static_assert(oneRowPerKind(table));
+
 } // namespace
 
-const AgentDescriptor &descriptor(OfficialInstaller installer)
+std::span<const AgentDescriptor> agents()
 {
-    return agents[int(installer)];
+    return table;
 }
 
 const AgentDescriptor &descriptor(AgentKind kind)
 {
-    return *std::find_if(std::begin(agents), std::end(agents),
+    // Found: the table has a row for every kind.
+    return *std::find_if(std::begin(table), std::end(table),
         [kind](const AgentDescriptor &agent) { return agent.kind == kind; });
 }
 
 QString title(AgentKind kind)
 {
-    return descriptor(kind).title;
+    return descriptor(kind).title.toString();
+}
+
+QString packageFileName(AgentKind kind)
+{
+    return descriptor(kind).packageFileName.toString();
 }
 
 QString command(AgentKind kind)
 {
-    return descriptor(kind).command;
+    return descriptor(kind).command.toString();
 }
 
 QString modelPrefix(AgentKind kind)
 {
-    return descriptor(kind).modelPrefix;
-}
-
-QString title(OfficialInstaller installer)
-{
-    return descriptor(installer).title;
-}
-
-QString packageFileName(OfficialInstaller installer)
-{
-    return descriptor(installer).packageFileName;
+    return descriptor(kind).modelPrefix.toString();
 }

@@ -4,22 +4,24 @@
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <cstddef>
 #include <optional>
+#include <span>
 
-// The five agents connected through a launcher script.
-enum class AgentKind { claudeCode, geminiCLI, kimiCode, openCode, deepSeek };
+// The agents the product connects, each with one row in the table of agentkind.cpp; the build
+// fails when a kind has no row or two. `count` is no agent: it counts the others.
+enum class AgentKind { codex, claudeCode, geminiCLI, kimiCode, openCode, deepSeek, count };
+inline constexpr std::size_t agentKindCount = std::size_t(AgentKind::count);
 
-inline constexpr AgentKind allAgentKinds[] = { AgentKind::claudeCode, AgentKind::geminiCLI,
-    AgentKind::kimiCode, AgentKind::openCode, AgentKind::deepSeek };
-
-// The six installer packages on the download server.
-enum class OfficialInstaller { codex, claudeCode, geminiCLI, kimiCode, openCode, deepSeek };
+// The installer packages on the download server: one per agent.
+using OfficialInstaller = AgentKind;
 
 // An agent's own JSON configuration file that receives the relay's provider entry.
 struct ProviderFile
 {
-    QString directory; // under the configuration folder ($XDG_CONFIG_HOME or ~/.config)
-    QString fileName;
+    QStringView directory; // under the configuration folder ($XDG_CONFIG_HOME or ~/.config)
+    QStringView fileName;
     QJsonObject (*merge)(QJsonObject config, const QString &baseURL, const QString &model);
 };
 
@@ -31,16 +33,17 @@ struct LauncherValues
     QString appFolder; // the app's own folder, absolute
 };
 
-// Everything the product knows about one agent.
+// Everything the product knows about one agent, but for what its card in the window shows.
 struct AgentDescriptor
 {
-    OfficialInstaller installer;
-    std::optional<AgentKind> kind {}; // none: Codex, which has no launcher
-    QString title;
-    QString packageFileName;
-    QString launcherName {}; // in ~/.local/bin
-    QString command {}; // the agent's own executable
-    QString modelPrefix {}; // lower case; empty: the selected model as is
+    AgentKind kind;
+    QStringView title;
+    QStringView packageFileName;
+    // The agent's launcher in ~/.local/bin; empty for Codex, which is connected through its
+    // own files instead, and has none of the launcher's fields below.
+    QStringView launcherName {};
+    QStringView command {}; // the agent's own executable
+    QStringView modelPrefix {}; // lower case; empty: the selected model as is
     // The launcher's export lines; the key is in "$velmora_key".
     QStringList (*exportLines)(const LauncherValues &values) = nullptr;
     // Options the launcher puts before the user's arguments; may be null.
@@ -50,14 +53,30 @@ struct AgentDescriptor
     void (*prepare)(const LauncherValues &values) = nullptr;
 };
 
-const AgentDescriptor &descriptor(OfficialInstaller installer);
+// Every row of the table, in the order of the window's cards.
+std::span<const AgentDescriptor> agents();
 const AgentDescriptor &descriptor(AgentKind kind);
 
 // Shorthands of the table.
 QString title(AgentKind kind);
+QString packageFileName(AgentKind kind);
 QString command(AgentKind kind);
 QString modelPrefix(AgentKind kind);
-QString title(OfficialInstaller installer);
-QString packageFileName(OfficialInstaller installer);
 
-Q_DECLARE_METATYPE(OfficialInstaller)
+// True when `rows` (a table keyed by kind) has exactly one row for each kind.
+template <typename Row, std::size_t size> constexpr bool oneRowPerKind(const Row (&rows)[size])
+{
+    std::size_t seen[agentKindCount] {};
+    for (const Row &row : rows) {
+        if (row.kind >= AgentKind::count)
+            return false;
+        ++seen[std::size_t(row.kind)];
+    }
+    for (const std::size_t times : seen) {
+        if (times != 1)
+            return false;
+    }
+    return true;
+}
+
+Q_DECLARE_METATYPE(AgentKind)

@@ -24,7 +24,7 @@ void LauncherConfiguration::write(
     m_backup = FileUtils::backupDirectory(m_folders.app(), m_now); // one directory for every file of this run
     const QString bin = CodexFiles::scriptDirectory(m_folders.home);
     FileUtils::makeDirectory(bin);
-    const QString launcher = bin + u'/' + agent.launcherName;
+    const QString launcher = bin + u'/' + agent.launcherName.toString();
     FileUtils::backupFile(launcher, m_backup);
 
     // The provider entry comes first: when it cannot be merged, no launcher is written.
@@ -38,8 +38,8 @@ void LauncherConfiguration::write(
 void LauncherConfiguration::mergeProviderFile(
     const ProviderFile &provider, const QUrl &router, const QString &model) const
 {
-    const QString dir = QDir(m_folders.config).filePath(provider.directory);
-    const QString file = dir + u'/' + provider.fileName;
+    const QString dir = QDir(m_folders.config).filePath(provider.directory.toString());
+    const QString file = dir + u'/' + provider.fileName.toString();
     FileUtils::makeDirectory(dir);
     FileUtils::backupFile(file, m_backup);
     const QJsonObject merged

@@ -23,7 +23,7 @@ QString launcherScript(
     lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -eu")
           << keychainLine(keychainService, keyring);
     lines << agent.exportLines(values);
-    QString exec = QStringLiteral("exec ") + agent.command;
+    QString exec = QStringLiteral("exec ") + agent.command.toString();
     if (agent.commandOptions)
         exec += u' ' + agent.commandOptions(values);
     lines << exec + QStringLiteral(" \"$@\"");

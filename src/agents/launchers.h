@@ -21,8 +21,9 @@ inline constexpr KeyringCommand hostKeyringCommand = KeyringCommand::secretTool;
 // An absent item makes the command fail, which stops a script run with `set -eu`.
 QString keychainLine(const QString &keychainService, KeyringCommand keyring = hostKeyringCommand);
 
-// The whole launcher of `kind`: it reads the key stored under `keychainService`, exports the
-// agent's variables and replaces itself with the agent. The key itself never appears in it.
+// The whole launcher of `kind`, an agent with a launcher (not Codex): it reads the key stored under
+// `keychainService`, exports the agent's variables and replaces itself with the agent. The key itself never
+// appears in it.
 QString launcherScript(AgentKind kind, const LauncherValues &values, const QString &keychainService,
     KeyringCommand keyring = hostKeyringCommand);
 

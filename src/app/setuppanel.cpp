@@ -38,6 +38,69 @@ QComboBox *picker(const QString &accessibleName, QWidget *parent)
     return new Picker(accessibleName, parent);
 }
 
+// What each agent's card shows beyond the table of the agents.
+struct Card
+{
+    AgentKind kind;
+    QStringView title {}; // empty: the agent's title
+    QStringView protocolName;
+    QStringView description;
+    QStringView subtitle {}; // Codex's follows codexInstalled
+    Symbol symbol;
+    const QColor *accent;
+};
+
+constexpr QStringView keychainLauncher = u"Keychain 启动器";
+
+constexpr Card cards[] = {
+    { .kind = AgentKind::codex,
+        .title = u"Codex 官方客户端",
+        .protocolName = u"RESPONSES",
+        .description = u"连接 Codex Desktop 与 CLI，使用统一模型和推理设置。",
+        .symbol = Symbol::chevronLeftForwardslashChevronRight,
+        .accent = &Theme::cyan },
+    { .kind = AgentKind::claudeCode,
+        .protocolName = u"ANTHROPIC",
+        .description = u"为 Claude Code CLI 注入 Messages 协议和安全启动器。",
+        .subtitle = keychainLauncher,
+        .symbol = Symbol::terminal,
+        .accent = &Theme::orange },
+    { .kind = AgentKind::geminiCLI,
+        .protocolName = u"GEMINI",
+        .description = u"同步 Gemini 模型，使用原生 Gemini API 环境启动。",
+        .subtitle = keychainLauncher,
+        .symbol = Symbol::sparkles,
+        .accent = &Theme::purple },
+    { .kind = AgentKind::kimiCode,
+        .protocolName = u"OPENAI COMPAT",
+        .description = u"为 Kimi Code 准备 OpenAI 兼容协议和模型变量。",
+        .subtitle = keychainLauncher,
+        .symbol = Symbol::kCircleFill,
+        .accent = &Theme::pink },
+    { .kind = AgentKind::openCode,
+        .protocolName = u"OPENAI COMPAT",
+        .description = u"写入全局 Provider，适合多模型项目和终端工作流。",
+        .subtitle = u"全局 Provider 配置",
+        .symbol = Symbol::square3Layers3d,
+        .accent = &Theme::blue },
+    { .kind = AgentKind::deepSeek,
+        .title = u"DeepSeek Agent",
+        .protocolName = u"CRUSH",
+        .description = u"按官方 Crush 集成方式接入 DeepSeek Agent。",
+        .subtitle = u"官方集成配置",
+        .symbol = Symbol::brainHeadProfile,
+        .accent = &Theme::red },
+};
+static_assert(oneRowPerKind(cards));
+
+AgentCardContent cardContent(AgentKind kind)
+{
+    const Card &card = *std::find_if(
+        std::begin(cards), std::end(cards), [kind](const Card &each) { return each.kind == kind; });
+    return { card.title.isEmpty() ? title(kind) : card.title.toString(), card.protocolName.toString(),
+        card.description.toString(), card.subtitle.toString(), card.symbol, *card.accent };
+}
+
 } // namespace
 
 SetupPanel::SetupPanel(ConnectState &state, QWidget *parent)
@@ -135,70 +198,36 @@ QWidget *SetupPanel::sharedConfigurationCard()
 
 void SetupPanel::addCards(QGridLayout *grid)
 {
-    const QString keychain = UiTexts::keychainLauncher;
-    struct Entry
-    {
-        AgentCardContent content;
-        std::optional<OfficialInstaller> installer; // none: the Codex card asks first
-        void (ConnectState::*configure)();
-        void (ConnectState::*changed)();
-        bool (ConnectState::*connected)() const;
-    };
-    const Entry entries[] = {
-        { { UiTexts::codexTitle, UiTexts::codexProtocol, UiTexts::codexDescription, UiTexts::codexMissing,
-              Symbol::chevronLeftForwardslashChevronRight, Theme::cyan },
-            std::nullopt, &ConnectState::configureCodexFromAccount, &ConnectState::codexConnectedChanged,
-            &ConnectState::codexConnected },
-        { { title(OfficialInstaller::claudeCode), UiTexts::claudeProtocol, UiTexts::claudeDescription,
-              keychain, Symbol::terminal, Theme::orange },
-            OfficialInstaller::claudeCode, &ConnectState::configureClaudeCode,
-            &ConnectState::claudeCodeConnectedChanged, &ConnectState::claudeCodeConnected },
-        { { title(OfficialInstaller::geminiCLI), UiTexts::geminiProtocol, UiTexts::geminiDescription,
-              keychain, Symbol::sparkles, Theme::purple },
-            OfficialInstaller::geminiCLI, &ConnectState::configureGeminiCLI,
-            &ConnectState::geminiConnectedChanged, &ConnectState::geminiConnected },
-        { { title(OfficialInstaller::kimiCode), UiTexts::kimiProtocol, UiTexts::kimiDescription, keychain,
-              Symbol::kCircleFill, Theme::pink },
-            OfficialInstaller::kimiCode, &ConnectState::configureKimiCode,
-            &ConnectState::kimiConnectedChanged, &ConnectState::kimiConnected },
-        { { title(OfficialInstaller::openCode), UiTexts::openCodeProtocol, UiTexts::openCodeDescription,
-              UiTexts::openCodeSubtitle, Symbol::square3Layers3d, Theme::blue },
-            OfficialInstaller::openCode, &ConnectState::configureOpenCode,
-            &ConnectState::openCodeConnectedChanged, &ConnectState::openCodeConnected },
-        { { UiTexts::deepSeekTitle, UiTexts::deepSeekProtocol, UiTexts::deepSeekDescription,
-              UiTexts::deepSeekSubtitle, Symbol::brainHeadProfile, Theme::red },
-            OfficialInstaller::deepSeek, &ConnectState::configureDeepSeekAgent,
-            &ConnectState::deepSeekConnectedChanged, &ConnectState::deepSeekConnected },
-    };
-
     grid->setHorizontalSpacing(16);
     grid->setVerticalSpacing(16);
     grid->setColumnMinimumWidth(0, 235);
     grid->setColumnMinimumWidth(1, 235);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
-    int index = 0;
-    for (const Entry &entry : entries) {
-        auto *card = new AgentCard(entry.content);
-        grid->addWidget(card, index / 2, index % 2);
-        ++index;
+    for (const AgentDescriptor &agent : agents()) {
+        const AgentKind kind = agent.kind;
+        auto *card = new AgentCard(cardContent(kind));
+        grid->addWidget(card, int(m_cards.size()) / 2, int(m_cards.size()) % 2);
         m_cards.append(card);
 
-        const auto connectedGetter = entry.connected;
-        card->setConnected((m_state.*connectedGetter)());
-        connect(&m_state, entry.changed, card,
-            [this, card, connectedGetter] { card->setConnected((m_state.*connectedGetter)()); });
-        connect(card->connectButton(), &QAbstractButton::clicked, &m_state, entry.configure);
-        if (entry.installer) {
-            const OfficialInstaller installer = *entry.installer;
+        card->setConnected(m_state.connected(kind));
+        connect(&m_state, &ConnectState::connectedChanged, card, [this, card, kind](AgentKind changed) {
+            if (changed == kind)
+                card->setConnected(m_state.connected(kind));
+        });
+        connect(card->connectButton(), &QAbstractButton::clicked, &m_state,
+            [this, kind] { m_state.configureAgent(kind); });
+        if (kind != AgentKind::codex) {
             connect(card->downloadButton(), &QAbstractButton::clicked, this,
-                [this, installer] { m_state.openOfficialInstaller(installer); });
-        } else {
-            connect(
-                card->downloadButton(), &QAbstractButton::clicked, this, &SetupPanel::codexDownloadRequested);
-            m_recheck = card->addSubtitleAction(UiTexts::recheck);
-            connect(m_recheck, &QAbstractButton::clicked, &m_state, &ConnectState::recheckCodexInstalled);
+                [this, kind] { m_state.openOfficialInstaller(kind); });
+            continue;
         }
+        // Codex's package is downloaded only once the user has agreed, and its installation
+        // can be checked again.
+        m_codexCard = card;
+        connect(card->downloadButton(), &QAbstractButton::clicked, this, &SetupPanel::codexDownloadRequested);
+        m_recheck = card->addSubtitleAction(UiTexts::recheck);
+        connect(m_recheck, &QAbstractButton::clicked, &m_state, &ConnectState::recheckCodexInstalled);
     }
 }
 
@@ -241,7 +270,7 @@ void SetupPanel::showEffort()
 
 void SetupPanel::showCodexInstalled()
 {
-    m_cards.first()->setSubtitle(m_state.codexInstalled() ? UiTexts::codexInstalled : UiTexts::codexMissing);
+    m_codexCard->setSubtitle(m_state.codexInstalled() ? UiTexts::codexInstalled : UiTexts::codexMissing);
 }
 
 void SetupPanel::showBusy()

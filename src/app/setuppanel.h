@@ -28,7 +28,7 @@ public:
     QComboBox *effortPicker() const { return m_effortPicker; }
     TechBanner *techBanner() const { return m_banner; }
     ScrollColumn *scrollArea() const { return m_scroll; }
-    // In grid order: Codex, Claude Code, Gemini CLI, Kimi Code, OpenCode, DeepSeek Agent.
+    // In grid order, the order of the table of the agents.
     const QList<AgentCard *> &cards() const { return m_cards; }
     ActionButton *recheckButton() const { return m_recheck; }
     // The panel's controls in reading order: the pickers, then card by card.
@@ -56,5 +56,6 @@ private:
     QComboBox *m_modelPicker = nullptr;
     QComboBox *m_effortPicker = nullptr;
     QList<AgentCard *> m_cards;
+    AgentCard *m_codexCard = nullptr;
     ActionButton *m_recheck = nullptr;
 };

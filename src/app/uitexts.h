@@ -78,34 +78,9 @@ inline const QString connect = QStringLiteral("连接");
 inline const QString connected = QStringLiteral("已接入");
 inline const QString recheck = QStringLiteral("重新检测");
 
-// The agent cards. Codex's and DeepSeek's cards have titles of their own; the others show the
-// agent's title from the table of the agents.
-inline const QString codexTitle = QStringLiteral("Codex 官方客户端");
-inline const QString codexProtocol = QStringLiteral("RESPONSES");
-inline const QString codexDescription = QStringLiteral("连接 Codex Desktop 与 CLI，使用统一模型和推理设置。");
+// The Codex card's subtitle; the cards' own texts are in the card table of setuppanel.cpp.
 inline const QString codexInstalled = QStringLiteral("已安装 · Desktop 与 CLI 共用配置");
 inline const QString codexMissing = QStringLiteral("官方 DMG 尚未安装");
-
-inline const QString claudeProtocol = QStringLiteral("ANTHROPIC");
-inline const QString claudeDescription
-    = QStringLiteral("为 Claude Code CLI 注入 Messages 协议和安全启动器。");
-
-inline const QString geminiProtocol = QStringLiteral("GEMINI");
-inline const QString geminiDescription = QStringLiteral("同步 Gemini 模型，使用原生 Gemini API 环境启动。");
-
-inline const QString kimiProtocol = QStringLiteral("OPENAI COMPAT");
-inline const QString kimiDescription = QStringLiteral("为 Kimi Code 准备 OpenAI 兼容协议和模型变量。");
-
-inline const QString openCodeProtocol = QStringLiteral("OPENAI COMPAT");
-inline const QString openCodeDescription = QStringLiteral("写入全局 Provider，适合多模型项目和终端工作流。");
-inline const QString openCodeSubtitle = QStringLiteral("全局 Provider 配置");
-
-inline const QString deepSeekTitle = QStringLiteral("DeepSeek Agent");
-inline const QString deepSeekProtocol = QStringLiteral("CRUSH");
-inline const QString deepSeekDescription = QStringLiteral("按官方 Crush 集成方式接入 DeepSeek Agent。");
-inline const QString deepSeekSubtitle = QStringLiteral("官方集成配置");
-
-inline const QString keychainLauncher = QStringLiteral("Keychain 启动器");
 
 // Codex download confirmation
 inline const QString confirmTitle = QStringLiteral("下载 Codex Desktop？");

@@ -2,7 +2,6 @@
 
 #include "platform/connecterror.h"
 #include "platform/transferfailure.h"
-#include "service/provisioningtexts.h"
 #include "service/replies.h"
 #include "service/servicetexts.h"
 
@@ -43,7 +42,7 @@ QNetworkReply *send(QNetworkAccessManager &network, const QNetworkRequest &reque
 // {"name": …, "group_id": …}, compact.
 QByteArray keyRequestBody(const QString &tokenName, qint64 groupID)
 {
-    const QString name = tokenName.trimmed().isEmpty() ? ProvisioningTexts::fallbackTokenName : tokenName;
+    const QString name = tokenName.trimmed().isEmpty() ? ServiceTexts::fallbackTokenName : tokenName;
     const QJsonObject body { { QStringLiteral("name"), name }, { QStringLiteral("group_id"), groupID } };
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
 }
@@ -178,9 +177,9 @@ QCoro::Task<QString> RelayClient::issueKey(QUrl router, QString token, QString k
 
     const QString key = keyFromPayload(unwrapEnvelope(reply));
     if (key.isEmpty())
-        throw ConnectError(ProvisioningTexts::keyMissing);
+        throw ConnectError(ServiceTexts::keyMissing);
     if (!usableCredential(key))
-        throw ConnectError(ProvisioningTexts::keyUnusable);
+        throw ConnectError(ServiceTexts::keyUnusable);
     co_return key;
 }
 

@@ -205,11 +205,6 @@ QString profileAccountKey(const QJsonValue &profileReply, const QString &account
     return accountName;
 }
 
-QString syncedAccountDetail(qsizetype groupCount)
-{
-    return ServiceTexts::syncedDetailBefore + QString::number(groupCount) + ServiceTexts::syncedDetailAfter;
-}
-
 QString RemoteGroup::displayName() const
 {
     const QString label = platform.isEmpty() ? ServiceTexts::genericPlatform : platform;

@@ -41,5 +41,3 @@ QString profileAccountName(const QJsonValue &profileReply);
 // The account's identity: the profile's "id", else its "email", else the account name. An id or
 // e-mail address longer than shownTextLimit counts as none.
 QString profileAccountKey(const QJsonValue &profileReply, const QString &accountName);
-// "已同步 N 个渠道接口；请选择渠道后接入"
-QString syncedAccountDetail(qsizetype groupCount);

@@ -2,26 +2,18 @@
 
 #include <QString>
 
-// Fixed texts of the service client: requests, sign-in and account synchronisation.
+// Fixed texts of the service client: the failures of its requests, and the names it gives
+// what the relay leaves unnamed.
 namespace ServiceTexts {
 
-// Sign-in (login()).
-inline const QString invalidRouter = QStringLiteral("API 根地址无效。");
-inline const QString credentialsMissing = QStringLiteral("请输入账号和密码。");
-inline const QString signingIn = QStringLiteral("正在安全登录 Velmora…");
-inline const QString signedIn = QStringLiteral("登录成功，请选择渠道接口后接入。");
-inline const QString loginFailed = QStringLiteral("登录失败：");
+// Sign-in.
 inline const QString wrongCredentials = QStringLiteral("账号或密码不正确");
-inline const QString noGroups = QStringLiteral("当前账户没有可用渠道接口");
 // A session token holding white space at either end or a control character: it would end the
 // Authorization header and add others.
 inline const QString tokenUnusable = QStringLiteral("服务器返回的登录凭据含有空白或控制字符，无法使用");
 
 // Account synchronisation.
 inline const QString fallbackAccountName = QStringLiteral("已登录账户");
-// "已同步 " + the number of groups + " 个渠道接口；请选择渠道后接入"
-inline const QString syncedDetailBefore = QStringLiteral("已同步 ");
-inline const QString syncedDetailAfter = QStringLiteral(" 个渠道接口；请选择渠道后接入");
 
 // RemoteGroup::displayName: "渠道 #" + id when unnamed, then " · " and the platform label.
 inline const QString unnamedGroup = QStringLiteral("渠道 #");
@@ -30,6 +22,15 @@ inline const QString genericPlatform = QStringLiteral("通用");
 
 // The owner of a model the service does not attribute.
 inline const QString defaultOwner = QStringLiteral("Velmora");
+
+// The dedicated key.
+inline const QString keyMissing
+    = QStringLiteral("渠道没有返回可复用 Key，请联系管理员检查 /api/v1/desktop/key 的幂等逻辑。");
+// A key holding white space at either end or any control character (a line feed, a NUL…):
+// it would not survive the keyring, the launcher's command substitution or a request header.
+inline const QString keyUnusable = QStringLiteral("渠道返回的 Key 含有空白或控制字符，无法安全保存。");
+// The key's name when tokenName is blank.
+inline const QString fallbackTokenName = QStringLiteral("Velmora Connect");
 
 // An error reply without a usable "message": "接口返回 " + the status code.
 inline const QString statusReturned = QStringLiteral("接口返回 ");

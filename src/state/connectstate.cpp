@@ -1,6 +1,5 @@
 #include "state/connectstate.h"
 
-#include "agents/agenttexts.h"
 #include "agents/clearing.h"
 #include "agents/codexconfiguration.h"
 #include "agents/codexfiles.h"
@@ -8,10 +7,8 @@
 #include "agents/fileutils.h"
 #include "agents/launcherconfiguration.h"
 #include "agents/launchers.h"
-#include "installers/installertexts.h"
 #include "platform/connecterror.h"
 #include "service/keychain.h"
-#include "service/provisioningtexts.h"
 #include "service/replies.h"
 #include "service/routerurl.h"
 #include "service/servicetexts.h"
@@ -21,14 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-QList<RemoteModel> initialModels()
-{
-    const QString owner = StateTexts::defaultOwner;
-    return { { QStringLiteral("gpt-5.6-sol"), owner }, { QStringLiteral("gpt-5.5"), owner },
-        { QStringLiteral("gemini-2.0-flash"), owner }, { QStringLiteral("kimi-k3"), owner },
-        { QStringLiteral("deepseek-v4-pro"), owner } };
-}
 
 // "Codex-2026-12-05T12-40-10Z.dmg": the time in UTC, ISO 8601 without fractions, ":" → "-".
 QString codexFileName(const QDateTime &now)
@@ -53,232 +42,6 @@ class StateGone : public std::exception
 
 } // namespace
 
-ConnectState::ConnectState(std::shared_ptr<Platform> platform, QObject *parent)
-    : QObject(parent)
-    , m_platform(std::move(platform))
-    , m_routerURL(m_platform->deployment().defaultApiRoot)
-    , m_selectedModel(StateTexts::defaultModel)
-    , m_reasoningEffort(StateTexts::defaultEffort)
-    , m_models(initialModels())
-    , m_accountName(StateTexts::signedOutName)
-    , m_accountDetail(StateTexts::signedOutDetail)
-    , m_activity(StateTexts::ready)
-    , m_tokenName(StateTexts::defaultTokenName)
-    , m_codexInstalled(m_platform->codexAppInstalled()) // the one probe of the file system
-    , m_accountKey(StateTexts::anonymousAccount)
-    , m_activeKeychainService(StateTexts::initialKeychainService)
-    , m_tools(m_platform->toolTimeout())
-    , m_relay(m_platform->transferTimeout())
-    , m_download(m_relay.network())
-{
-    connect(&m_download, &InstallerDownload::progressed, this,
-        [this](qint64 received, qint64 total) { setDownloadProgress(true, received, total); });
-}
-
-ConnectState::~ConnectState()
-{
-    // The relay client, destroyed next, ends the tasks still waiting; they find this expired.
-    m_presence.reset();
-}
-
-#define VELMORA_ASSIGN(member, value, signal)                                                                \
-    do {                                                                                                     \
-        member = value;                                                                                      \
-        Q_EMIT signal();                                                                                     \
-    } while (false)
-
-void ConnectState::setRouterURL(const QString &value)
-{
-    VELMORA_ASSIGN(m_routerURL, value, routerURLChanged);
-}
-void ConnectState::setUsername(const QString &value)
-{
-    VELMORA_ASSIGN(m_username, value, usernameChanged);
-}
-void ConnectState::setPassword(const QString &value)
-{
-    VELMORA_ASSIGN(m_password, value, passwordChanged);
-}
-void ConnectState::setSelectedModel(const QString &value)
-{
-    VELMORA_ASSIGN(m_selectedModel, value, selectedModelChanged);
-}
-void ConnectState::setReasoningEffort(const QString &value)
-{
-    VELMORA_ASSIGN(m_reasoningEffort, value, reasoningEffortChanged);
-}
-void ConnectState::setSelectedGroupID(std::optional<qint64> value)
-{
-    VELMORA_ASSIGN(m_selectedGroupID, value, selectedGroupIDChanged);
-}
-void ConnectState::setModels(const QList<RemoteModel> &value)
-{
-    VELMORA_ASSIGN(m_models, value, modelsChanged);
-}
-void ConnectState::setGroups(const QList<RemoteGroup> &value)
-{
-    VELMORA_ASSIGN(m_groups, value, groupsChanged);
-}
-void ConnectState::setAccountName(const QString &value)
-{
-    VELMORA_ASSIGN(m_accountName, value, accountNameChanged);
-}
-void ConnectState::setAccountDetail(const QString &value)
-{
-    VELMORA_ASSIGN(m_accountDetail, value, accountDetailChanged);
-}
-void ConnectState::setActivity(const QString &value)
-{
-    VELMORA_ASSIGN(m_activity, value, activityChanged);
-}
-void ConnectState::setBusy(bool value)
-{
-    VELMORA_ASSIGN(m_busy, value, busyChanged);
-}
-void ConnectState::setAuthenticated(bool value)
-{
-    VELMORA_ASSIGN(m_authenticated, value, authenticatedChanged);
-}
-void ConnectState::setCodexConnected(bool value)
-{
-    VELMORA_ASSIGN(m_codexConnected, value, codexConnectedChanged);
-}
-void ConnectState::setClaudeCodeConnected(bool value)
-{
-    VELMORA_ASSIGN(m_claudeCodeConnected, value, claudeCodeConnectedChanged);
-}
-void ConnectState::setGeminiConnected(bool value)
-{
-    VELMORA_ASSIGN(m_geminiConnected, value, geminiConnectedChanged);
-}
-void ConnectState::setKimiConnected(bool value)
-{
-    VELMORA_ASSIGN(m_kimiConnected, value, kimiConnectedChanged);
-}
-void ConnectState::setOpenCodeConnected(bool value)
-{
-    VELMORA_ASSIGN(m_openCodeConnected, value, openCodeConnectedChanged);
-}
-void ConnectState::setDeepSeekConnected(bool value)
-{
-    VELMORA_ASSIGN(m_deepSeekConnected, value, deepSeekConnectedChanged);
-}
-void ConnectState::setCodexInstalled(bool value)
-{
-    VELMORA_ASSIGN(m_codexInstalled, value, codexInstalledChanged);
-}
-
-#undef VELMORA_ASSIGN
-
-void ConnectState::setDownloadProgress(bool downloading, qint64 received, qint64 total)
-{
-    m_downloading = downloading;
-    m_downloadReceived = received;
-    m_downloadTotal = total;
-    Q_EMIT downloadProgressChanged();
-}
-
-const ConnectState::ConnectedFlag &ConnectState::connectedFlag(AgentKind kind)
-{
-    static const ConnectedFlag flags[] = {
-        { AgentKind::claudeCode, &ConnectState::m_claudeCodeConnected,
-            &ConnectState::claudeCodeConnectedChanged },
-        { AgentKind::geminiCLI, &ConnectState::m_geminiConnected, &ConnectState::geminiConnectedChanged },
-        { AgentKind::kimiCode, &ConnectState::m_kimiConnected, &ConnectState::kimiConnectedChanged },
-        { AgentKind::openCode, &ConnectState::m_openCodeConnected, &ConnectState::openCodeConnectedChanged },
-        { AgentKind::deepSeek, &ConnectState::m_deepSeekConnected, &ConnectState::deepSeekConnectedChanged },
-    };
-    return *std::find_if(std::begin(flags), std::end(flags),
-        [kind](const ConnectedFlag &entry) { return entry.kind == kind; });
-}
-
-bool ConnectState::connected(AgentKind kind) const
-{
-    return this->*connectedFlag(kind).flag;
-}
-
-void ConnectState::setConnected(AgentKind kind, bool value)
-{
-    const ConnectedFlag &entry = connectedFlag(kind);
-    this->*entry.flag = value;
-    Q_EMIT(this->*entry.changed)();
-}
-
-void ConnectState::setTokenName(const QString &value)
-{
-    m_tokenName = value;
-    Q_EMIT tokenNameChanged();
-}
-
-// ---- The busy and activity discipline ----
-
-bool ConnectState::admitWhileBusy(Operation operation)
-{
-    if (!m_busy)
-        return true;
-    switch (operation) {
-    case Operation::login:
-    case Operation::download:
-        return true; // no guard: the window disables their buttons instead
-    case Operation::configureCodex:
-    case Operation::configureAgent:
-        setActivity(StateTexts::stillBusy);
-        return false;
-    case Operation::clearConfiguration:
-        return false; // silently
-    }
-    return false;
-}
-
-void ConnectState::beginBusy(const QString &progressText)
-{
-    setBusy(true);
-    setActivity(progressText);
-}
-
-ConnectState::BusyScope::BusyScope(ConnectState *state)
-    : m_state(state)
-    , m_presence(state->m_presence)
-{
-}
-
-ConnectState::BusyScope::~BusyScope()
-{
-    if (!m_presence.expired())
-        m_state->setBusy(false);
-}
-
-QString ConnectState::describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const Failure &failure) {
-        return failure.description();
-    } catch (const std::exception &other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return StateTexts::unknownFailure;
-    }
-}
-
-std::optional<QUrl> ConnectState::normalizedRouterURL() const
-{
-    return normalizeRouterURL(m_routerURL);
-}
-
-QString ConnectState::backupDirectory() const
-{
-    return FileUtils::backupDirectory(m_platform->folders().app(), m_platform->currentTime());
-}
-
-void ConnectState::keepSelectedModelListed()
-{
-    const bool listed = std::any_of(m_models.cbegin(), m_models.cend(),
-        [this](const RemoteModel &model) { return model.id == m_selectedModel; });
-    if (!listed && !m_models.isEmpty())
-        setSelectedModel(m_models.first().id);
-}
-
 void ConnectState::recheckCodexInstalled()
 {
     setCodexInstalled(m_platform->codexAppInstalled());
@@ -287,55 +50,49 @@ void ConnectState::recheckCodexInstalled()
 
 // ---- Sign-in ----
 
-void ConnectState::login()
+QCoro::Task<> ConnectState::login()
 {
     if (!admitWhileBusy(Operation::login))
-        return;
+        co_return;
     const std::optional<QUrl> router = normalizedRouterURL();
     if (!router) {
-        setActivity(ServiceTexts::invalidRouter);
-        return;
+        setActivity(StateTexts::invalidRouter);
+        co_return;
     }
     // A password of blanks is a password; an address of blanks is none.
     if (m_username.trimmed().isEmpty() || m_password.isEmpty()) {
-        setActivity(ServiceTexts::credentialsMissing);
-        return;
+        setActivity(StateTexts::credentialsMissing);
+        co_return;
     }
-    beginBusy(ServiceTexts::signingIn);
-    loginTask(*router);
-}
-
-QCoro::Task<> ConnectState::loginTask(QUrl router)
-{
-    BusyScope scope(this);
+    const BusyScope busy(this, StateTexts::signingIn);
     const Presence self = m_presence;
     try {
         const QString email = m_username.trimmed();
-        const QString token = co_await m_relay.signIn(router, email, m_password);
+        const QString token = co_await m_relay.signIn(*router, email, m_password);
         if (self.expired())
             co_return;
         m_accessToken = token;
-        const RemoteAccount account = co_await m_relay.syncAccount(router, m_accessToken);
+        const RemoteAccount account = co_await m_relay.syncAccount(*router, m_accessToken);
         if (self.expired())
             co_return;
 
         setGroups(account.groups);
         setSelectedGroupID(std::nullopt);
         if (m_groups.isEmpty())
-            throw ConnectError(ServiceTexts::noGroups);
+            throw ConnectError(StateTexts::noGroups);
         m_accountKey = account.key;
         setModels(QList<RemoteModel>(m_models));
         keepSelectedModelListed();
         setAccountName(account.name);
-        setAccountDetail(syncedAccountDetail(m_groups.size()));
+        setAccountDetail(StateTexts::synced.arg(m_groups.size()));
         setPassword(QString());
         setAuthenticated(true);
-        setActivity(ServiceTexts::signedIn);
+        setActivity(StateTexts::signedIn);
     } catch (...) {
         if (self.expired())
             co_return;
         setAuthenticated(false);
-        setActivity(ServiceTexts::loginFailed + describe(std::current_exception()));
+        setActivity(StateTexts::loginFailed.arg(describe(std::current_exception())));
     }
 }
 
@@ -344,7 +101,7 @@ QCoro::Task<> ConnectState::loginTask(QUrl router)
 QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
 {
     if (!m_selectedGroupID)
-        throw ConnectError(ProvisioningTexts::groupMissing);
+        throw ConnectError(StateTexts::groupMissing);
     const qint64 groupID = *m_selectedGroupID;
     m_activeKeychainService = Keychain::keychainService(router, m_accountKey, groupID);
     const QString security = m_platform->securityTool();
@@ -371,35 +128,21 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     co_return key;
 }
 
-void ConnectState::configureCodexFromAccount()
+QCoro::Task<> ConnectState::configureCodexFromAccount()
 {
-    if (!admitWhileBusy(Operation::configureCodex))
-        return;
-    const std::optional<QUrl> router = normalizedRouterURL();
-    if (!m_authenticated || !router) {
-        setActivity(ProvisioningTexts::signInFirst);
-        return;
-    }
-    if (!m_selectedGroupID) {
-        setActivity(ProvisioningTexts::chooseGroupFirst);
-        return;
-    }
-    beginBusy(ProvisioningTexts::configuringCodex);
-    configureCodexTask(*router);
-}
-
-QCoro::Task<> ConnectState::configureCodexTask(QUrl router)
-{
-    BusyScope scope(this);
+    const std::optional<QUrl> router = admitConfiguring(Operation::configureCodex);
+    if (!router)
+        co_return;
+    const BusyScope busy(this, StateTexts::configuringCodex);
     const Presence self = m_presence;
     try {
-        const QString key = co_await resolveCodexToken(router);
+        const QString key = co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
 
         std::optional<QList<RemoteModel>> listed;
         try {
-            listed = co_await m_relay.listModels(router, key);
+            listed = co_await m_relay.listModels(*router, key);
         } catch (...) {
             // Without the key's model list the current list and selection stay.
         }
@@ -416,102 +159,61 @@ QCoro::Task<> ConnectState::configureCodexTask(QUrl router)
         if (self.expired())
             co_return;
         const QString backup = backupDirectory(); // one directory for every file of this run
-        CodexConfiguration(folders, backup).write(router, m_selectedModel, m_reasoningEffort, key);
+        CodexConfiguration(folders, backup).write(*router, m_selectedModel, m_reasoningEffort, key);
         const DesktopEnvironment environment(
             folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
         co_await environment.install(backup, m_activeKeychainService, key);
         if (self.expired())
             co_return;
-        setCodexConnected(true);
-        setActivity(ProvisioningTexts::codexConfigured);
+        setConnected(AgentKind::codex, true);
+        setActivity(StateTexts::codexConfigured);
     } catch (const StateGone &) {
         co_return;
     } catch (...) {
         if (!self.expired())
-            setActivity(ProvisioningTexts::codexFailurePrefix + describe(std::current_exception()));
+            setActivity(StateTexts::codexFailed.arg(describe(std::current_exception())));
     }
 }
 
 // ---- The launcher agents ----
 
-void ConnectState::configureClaudeCode()
+QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
 {
-    configureAgent(AgentKind::claudeCode);
-}
-
-void ConnectState::configureGeminiCLI()
-{
-    configureAgent(AgentKind::geminiCLI);
-}
-
-void ConnectState::configureKimiCode()
-{
-    configureAgent(AgentKind::kimiCode);
-}
-
-void ConnectState::configureOpenCode()
-{
-    configureAgent(AgentKind::openCode);
-}
-
-void ConnectState::configureDeepSeekAgent()
-{
-    configureAgent(AgentKind::deepSeek);
-}
-
-void ConnectState::configureAgent(AgentKind kind)
-{
-    if (!admitWhileBusy(Operation::configureAgent))
-        return;
-    const std::optional<QUrl> router = normalizedRouterURL();
-    if (!m_authenticated || !router) {
-        setActivity(AgentTexts::signInFirst);
-        return;
+    if (kind == AgentKind::codex) {
+        co_await configureCodexFromAccount();
+        co_return;
     }
-    if (!m_selectedGroupID) {
-        setActivity(AgentTexts::chooseGroupFirst);
-        return;
-    }
-    beginBusy(AgentTexts::configuringPrefix + title(kind) + AgentTexts::configuringSuffix);
-    configureAgentTask(kind, *router);
-}
-
-QCoro::Task<> ConnectState::configureAgentTask(AgentKind kind, QUrl router)
-{
-    BusyScope scope(this);
+    const std::optional<QUrl> router = admitConfiguring(Operation::configureAgent);
+    if (!router)
+        co_return;
+    const BusyScope busy(this, StateTexts::configuring.arg(title(kind)));
     const Presence self = m_presence;
     try {
         // The launcher reads the key from the keychain itself; resolving only makes sure that
         // it is stored there, under the name the launcher will carry.
-        co_await resolveCodexToken(router);
+        co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
         LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
-            .write(kind, router, m_activeKeychainService,
+            .write(kind, *router, m_activeKeychainService,
                 Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel));
         setConnected(kind, true);
-        setActivity(title(kind) + AgentTexts::connectedSuffix);
+        setActivity(StateTexts::agentConnected.arg(title(kind)));
     } catch (const StateGone &) {
         co_return;
     } catch (...) {
         if (!self.expired())
-            setActivity(AgentTexts::configureFailedPrefix + describe(std::current_exception()));
+            setActivity(StateTexts::configureFailed.arg(describe(std::current_exception())));
     }
 }
 
 // ---- Clearing ----
 
-void ConnectState::clearConfiguration()
+QCoro::Task<> ConnectState::clearConfiguration()
 {
     if (!admitWhileBusy(Operation::clearConfiguration))
-        return;
-    beginBusy(AgentTexts::clearing);
-    clearTask();
-}
-
-QCoro::Task<> ConnectState::clearTask()
-{
-    BusyScope scope(this);
+        co_return;
+    const BusyScope busy(this, StateTexts::clearing);
     const Presence self = m_presence;
 
     const UserFolders folders = m_platform->folders();
@@ -520,7 +222,7 @@ QCoro::Task<> ConnectState::clearTask()
         CodexFilesClearing(folders, backup).run();
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
-        setActivity(AgentTexts::clearFailedPrefix + describe(std::current_exception()));
+        setActivity(StateTexts::clearFailed.arg(describe(std::current_exception())));
         co_return;
     }
 
@@ -562,43 +264,25 @@ QCoro::Task<> ConnectState::clearTask()
     setGroups({});
     setSelectedGroupID(std::nullopt);
     setAuthenticated(false);
-    setCodexConnected(false);
-    for (AgentKind kind : allAgentKinds)
-        setConnected(kind, false);
-    setAccountName(AgentTexts::clearedAccountName);
-    setAccountDetail(AgentTexts::clearedAccountDetail);
-    setActivity(AgentTexts::cleared);
+    for (const AgentDescriptor &agent : agents())
+        setConnected(agent.kind, false);
+    setAccountName(StateTexts::signedOutName);
+    setAccountDetail(StateTexts::clearedDetail);
+    setActivity(StateTexts::cleared);
 }
 
 // ---- Installer downloads ----
 
-void ConnectState::openOfficialInstaller(OfficialInstaller installer)
+QCoro::Task<> ConnectState::download(OfficialInstaller installer, bool timeStamped)
 {
     if (!admitWhileBusy(Operation::download))
-        return;
+        co_return;
     if (m_platform->downloadsPath().isEmpty()) {
-        setActivity(InstallerTexts::failurePrefix + InstallerTexts::noDownloadsDirectory);
-        return;
+        setActivity(StateTexts::downloadFailed.arg(StateTexts::noDownloadsDirectory));
+        co_return;
     }
-    beginBusy(InstallerTexts::downloading(title(installer)));
-    downloadTask(installer, false);
-}
-
-void ConnectState::downloadCodex()
-{
-    if (!admitWhileBusy(Operation::download))
-        return;
-    if (m_platform->downloadsPath().isEmpty()) {
-        setActivity(InstallerTexts::failurePrefix + InstallerTexts::noDownloadsDirectory);
-        return;
-    }
-    beginBusy(InstallerTexts::downloadingCodex);
-    downloadTask(OfficialInstaller::codex, true);
-}
-
-QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeStamped)
-{
-    BusyScope scope(this);
+    const BusyScope busy(
+        this, timeStamped ? StateTexts::downloadingCodex : StateTexts::downloading.arg(title(installer)));
     const Presence self = m_presence;
     // Declared after the busy scope so that the progress is reset before busy is cleared.
     auto progressReset = qScopeGuard([this, self] {
@@ -615,8 +299,7 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
         const auto fileName = [platform = m_platform, package, timeStamped] {
             return timeStamped ? codexFileName(platform->currentTime()) : package;
         };
-        const QString refused
-            = timeStamped ? InstallerTexts::codexNotPublished : InstallerTexts::notPublished;
+        const QString refused = timeStamped ? StateTexts::codexNotPublished : StateTexts::notPublished;
         const InstallerDownload::Request request { url, m_platform->downloadsPath(), fileName, !timeStamped,
             refused, m_platform->downloadStallTimeout() };
         setDownloadProgress(true, 0, -1);
@@ -624,9 +307,9 @@ QCoro::Task<> ConnectState::downloadTask(OfficialInstaller installer, bool timeS
         if (self.expired())
             co_return;
         m_platform->openFile(saved);
-        setActivity(timeStamped ? InstallerTexts::codexOpened : InstallerTexts::opened(title(installer)));
+        setActivity(timeStamped ? StateTexts::codexOpened : StateTexts::opened.arg(title(installer)));
     } catch (...) {
         if (!self.expired())
-            setActivity(InstallerTexts::failurePrefix + describe(std::current_exception()));
+            setActivity(StateTexts::downloadFailed.arg(describe(std::current_exception())));
     }
 }

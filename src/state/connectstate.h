@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -68,41 +69,55 @@ public:
     bool busy() const { return m_busy; }
     bool authenticated() const { return m_authenticated; }
     const QString &tokenName() const { return m_tokenName; }
-    bool codexConnected() const { return m_codexConnected; }
-    bool claudeCodeConnected() const { return m_claudeCodeConnected; }
-    bool geminiConnected() const { return m_geminiConnected; }
-    bool kimiConnected() const { return m_kimiConnected; }
-    bool openCodeConnected() const { return m_openCodeConnected; }
-    bool deepSeekConnected() const { return m_deepSeekConnected; }
+    bool codexConnected() const { return connected(AgentKind::codex); }
+    bool claudeCodeConnected() const { return connected(AgentKind::claudeCode); }
+    bool geminiConnected() const { return connected(AgentKind::geminiCLI); }
+    bool kimiConnected() const { return connected(AgentKind::kimiCode); }
+    bool openCodeConnected() const { return connected(AgentKind::openCode); }
+    bool deepSeekConnected() const { return connected(AgentKind::deepSeek); }
     bool codexInstalled() const { return m_codexInstalled; }
     bool downloading() const { return m_downloading; }
     qint64 downloadReceived() const { return m_downloadReceived; }
     qint64 downloadTotal() const { return m_downloadTotal; }
 
     // Written by the window's fields and pickers.
-    void setRouterURL(const QString &value);
-    void setUsername(const QString &value);
-    void setPassword(const QString &value);
-    void setSelectedModel(const QString &value);
-    void setReasoningEffort(const QString &value);
-    void setSelectedGroupID(std::optional<qint64> value);
+    void setRouterURL(const QString &value) { assign(m_routerURL, value, &ConnectState::routerURLChanged); }
+    void setUsername(const QString &value) { assign(m_username, value, &ConnectState::usernameChanged); }
+    void setPassword(const QString &value) { assign(m_password, value, &ConnectState::passwordChanged); }
+    void setSelectedModel(const QString &value)
+    {
+        assign(m_selectedModel, value, &ConnectState::selectedModelChanged);
+    }
+    void setReasoningEffort(const QString &value)
+    {
+        assign(m_reasoningEffort, value, &ConnectState::reasoningEffortChanged);
+    }
+    void setSelectedGroupID(std::optional<qint64> value)
+    {
+        assign(m_selectedGroupID, value, &ConnectState::selectedGroupIDChanged);
+    }
 
     const Platform &platform() const { return *m_platform; }
 
-    // The agent's connected flag, by kind.
-    bool connected(AgentKind kind) const;
+    // The agent's connected flag: true once it was configured in this run.
+    bool connected(AgentKind kind) const { return m_connected[std::size_t(kind)]; }
 
 public Q_SLOTS:
-    void login();
-    void configureCodexFromAccount();
-    void configureClaudeCode();
-    void configureGeminiCLI();
-    void configureKimiCode();
-    void configureOpenCode();
-    void configureDeepSeekAgent();
-    void clearConfiguration();
-    void openOfficialInstaller(OfficialInstaller installer);
-    void downloadCodex();
+    // The operations. Each answers a refused precondition at once; one that starts runs on in
+    // the event loop, busy until it has ended. Their tasks need not be awaited.
+    QCoro::Task<> login();
+    QCoro::Task<> configureCodexFromAccount();
+    // Codex through configureCodexFromAccount(), every other agent through its launcher.
+    QCoro::Task<> configureAgent(AgentKind kind);
+    QCoro::Task<> configureClaudeCode() { return configureAgent(AgentKind::claudeCode); }
+    QCoro::Task<> configureGeminiCLI() { return configureAgent(AgentKind::geminiCLI); }
+    QCoro::Task<> configureKimiCode() { return configureAgent(AgentKind::kimiCode); }
+    QCoro::Task<> configureOpenCode() { return configureAgent(AgentKind::openCode); }
+    QCoro::Task<> configureDeepSeekAgent() { return configureAgent(AgentKind::deepSeek); }
+    QCoro::Task<> clearConfiguration();
+    QCoro::Task<> openOfficialInstaller(OfficialInstaller installer) { return download(installer, false); }
+    // Codex's package, saved under a time-stamped name.
+    QCoro::Task<> downloadCodex() { return download(OfficialInstaller::codex, true); }
     // Tests "/Applications/Codex.app" again, for the Codex card's re-check control.
     void recheckCodexInstalled();
 
@@ -127,46 +142,55 @@ Q_SIGNALS:
     void kimiConnectedChanged();
     void openCodeConnectedChanged();
     void deepSeekConnectedChanged();
+    // Every agent's flag, those published above included.
+    void connectedChanged(AgentKind kind);
     void codexInstalledChanged();
     void downloadProgressChanged();
 
 protected:
     // Every assignment notifies, also when the value is equal.
-    void setModels(const QList<RemoteModel> &value);
-    void setGroups(const QList<RemoteGroup> &value);
-    void setAccountName(const QString &value);
-    void setAccountDetail(const QString &value);
-    void setActivity(const QString &value);
-    void setBusy(bool value);
-    void setAuthenticated(bool value);
-    void setCodexConnected(bool value);
-    void setClaudeCodeConnected(bool value);
-    void setGeminiConnected(bool value);
-    void setKimiConnected(bool value);
-    void setOpenCodeConnected(bool value);
-    void setDeepSeekConnected(bool value);
-    void setCodexInstalled(bool value);
+    void setModels(const QList<RemoteModel> &value) { assign(m_models, value, &ConnectState::modelsChanged); }
+    void setGroups(const QList<RemoteGroup> &value) { assign(m_groups, value, &ConnectState::groupsChanged); }
+    void setAccountName(const QString &value)
+    {
+        assign(m_accountName, value, &ConnectState::accountNameChanged);
+    }
+    void setAccountDetail(const QString &value)
+    {
+        assign(m_accountDetail, value, &ConnectState::accountDetailChanged);
+    }
+    void setActivity(const QString &value) { assign(m_activity, value, &ConnectState::activityChanged); }
+    void setBusy(bool value) { assign(m_busy, value, &ConnectState::busyChanged); }
+    void setAuthenticated(bool value) { assign(m_authenticated, value, &ConnectState::authenticatedChanged); }
+    void setCodexInstalled(bool value)
+    {
+        assign(m_codexInstalled, value, &ConnectState::codexInstalledChanged);
+    }
     void setConnected(AgentKind kind, bool value);
     void setDownloadProgress(bool downloading, qint64 received, qint64 total);
     // No control changes the key's name; a deployment or a test may.
-    void setTokenName(const QString &value);
+    void setTokenName(const QString &value) { assign(m_tokenName, value, &ConnectState::tokenNameChanged); }
 
 private:
+    template <typename Value> void assign(Value &member, const Value &value, void (ConnectState::*changed)())
+    {
+        member = value;
+        Q_EMIT(this->*changed)();
+    }
     // The busy rule of each operation.
     enum class Operation { login, configureCodex, configureAgent, clearConfiguration, download };
     // False when the operation must not start because another one runs (having written the
     // refusal text where the operation has one).
     bool admitWhileBusy(Operation operation);
-    // Busy on, then the in-progress text.
-    void beginBusy(const QString &progressText);
     // Held by a task across its awaits: expired once the state is being destroyed.
     using Presence = std::weak_ptr<const bool>;
-    // Clears busy when it goes out of scope; create it first in every task so that busy is
-    // the very last assignment on every path. A state destroyed meanwhile is left alone.
+    // Sets busy, then the in-progress text; clears busy when it goes out of scope. Created
+    // once an operation's guards have passed, before anything else of it, so that busy is the
+    // very last assignment on every path. A state destroyed meanwhile is left alone.
     class BusyScope
     {
     public:
-        explicit BusyScope(ConnectState *state);
+        BusyScope(ConnectState *state, const QString &progressText);
         BusyScope(BusyScope &&) = delete;
         ~BusyScope();
 
@@ -177,25 +201,13 @@ private:
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
-    // The connected flag of each launcher agent and its signal.
-    struct ConnectedFlag
-    {
-        AgentKind kind;
-        bool ConnectState::*flag;
-        void (ConnectState::*changed)();
-    };
-    static const ConnectedFlag &connectedFlag(AgentKind kind);
-
     std::optional<QUrl> normalizedRouterURL() const;
+    // The router when a configure operation may start; else none, having said why.
+    std::optional<QUrl> admitConfiguring(Operation operation);
     QString backupDirectory() const;
-    void configureAgent(AgentKind kind);
     void keepSelectedModelListed();
-    // The tasks behind the operations.
-    QCoro::Task<> loginTask(QUrl router);
-    QCoro::Task<> configureCodexTask(QUrl router);
-    QCoro::Task<> configureAgentTask(AgentKind kind, QUrl router);
-    QCoro::Task<> clearTask();
-    QCoro::Task<> downloadTask(OfficialInstaller installer, bool timeStamped);
+    // Both downloads: an agent's package, or Codex's under a time-stamped name.
+    QCoro::Task<> download(OfficialInstaller installer, bool timeStamped);
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
     QCoro::Task<QString> resolveCodexToken(QUrl router);
@@ -218,12 +230,7 @@ private:
     bool m_busy = false;
     bool m_authenticated = false;
     QString m_tokenName;
-    bool m_codexConnected = false;
-    bool m_claudeCodeConnected = false;
-    bool m_geminiConnected = false;
-    bool m_kimiConnected = false;
-    bool m_openCodeConnected = false;
-    bool m_deepSeekConnected = false;
+    std::array<bool, agentKindCount> m_connected {}; // by kind
     bool m_codexInstalled = false;
     bool m_downloading = false;
     qint64 m_downloadReceived = 0;

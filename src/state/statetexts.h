@@ -2,19 +2,68 @@
 
 #include <QString>
 
-// Fixed texts of the connection state.
+// The texts of the connection state: its initial values and every message of its operations.
+// %1 is an agent's title, a number or the description of a failure.
 namespace StateTexts {
+
+// Initial values; the account's name and detail also after clearing.
 inline const QString ready = QStringLiteral("准备就绪");
 inline const QString signedOutName = QStringLiteral("尚未登录");
 inline const QString signedOutDetail = QStringLiteral("使用网页账户登录后同步资料与可用模型");
-inline const QString stillBusy = QStringLiteral("当前操作尚未完成，请稍候再试。");
 inline const QString defaultTokenName = QStringLiteral("Velmora Connect · Codex Desktop");
 inline const QString defaultModel = QStringLiteral("gpt-5.6-sol");
 inline const QString defaultEffort = QStringLiteral("high");
-inline const QString defaultOwner = QStringLiteral("Velmora");
 inline const QString anonymousAccount = QStringLiteral("anonymous");
 inline const QString initialKeychainService = QStringLiteral("velmora-connect:desktop");
+
+// Refusals.
+inline const QString stillBusy = QStringLiteral("当前操作尚未完成，请稍候再试。");
+inline const QString invalidRouter = QStringLiteral("API 根地址无效。");
+inline const QString credentialsMissing = QStringLiteral("请输入账号和密码。");
+inline const QString signInFirst = QStringLiteral("请先登录并同步账户。");
+inline const QString chooseGroupFirst = QStringLiteral("请先在上方手动选择渠道接口。");
+
+// Sign-in.
+inline const QString signingIn = QStringLiteral("正在安全登录 Velmora…");
+inline const QString signedIn = QStringLiteral("登录成功，请选择渠道接口后接入。");
+inline const QString loginFailed = QStringLiteral("登录失败：%1");
+inline const QString noGroups = QStringLiteral("当前账户没有可用渠道接口");
+inline const QString synced = QStringLiteral("已同步 %1 个渠道接口；请选择渠道后接入");
+
+// Connecting Codex, and the dedicated key every agent uses.
+inline const QString configuringCodex = QStringLiteral("正在创建专用 Codex 凭据并写入本机配置…");
+inline const QString codexConfigured = QStringLiteral("官方 Codex 已配置。请关闭并重新打开 Codex。");
+inline const QString codexFailed = QStringLiteral("接入失败：%1");
+// The selection was cleared after the guard.
+inline const QString groupMissing = QStringLiteral("请先手动选择渠道接口");
+
+// Connecting a launcher agent.
+inline const QString configuring = QStringLiteral("正在配置 %1…");
+inline const QString agentConnected = QStringLiteral("%1 已接入。请用 Velmora 启动器打开它。");
+inline const QString configureFailed = QStringLiteral("配置失败：%1");
+
+// Clearing.
+inline const QString clearing = QStringLiteral("正在清除 Velmora Connect 配置…");
+inline const QString clearFailed = QStringLiteral("清除失败：%1");
+inline const QString clearedDetail = QStringLiteral("清除完成，请登录新账户");
+inline const QString cleared = QStringLiteral("配置已清除，请登录新账户后重新接入。");
+
+// Installer downloads.
+inline const QString downloading = QStringLiteral("正在从 Velmora 香港服务器下载 %1…");
+inline const QString opened = QStringLiteral("%1 安装包已下载并打开。");
+inline const QString downloadingCodex = QStringLiteral("正在从 Velmora 服务器下载 Codex 安装包…");
+inline const QString codexOpened
+    = QStringLiteral("安装包已下载并打开。将 Codex 拖入 Applications 后，回到这里点击“重新检测”。");
+inline const QString downloadFailed = QStringLiteral("下载失败：%1");
+inline const QString notPublished = QStringLiteral("服务器未发布该安装包");
+inline const QString codexNotPublished = QStringLiteral("Velmora 安装包下载失败");
+// Beyond the fixed texts: where the platform has no words.
+inline const QString noDownloadsDirectory = QStringLiteral("系统没有提供“下载”文件夹");
+
+// Codex Desktop's installation, checked again.
 inline const QString codexFound = QStringLiteral("已检测到 Codex Desktop。");
 inline const QString codexMissing = QStringLiteral("尚未检测到 Codex Desktop。");
+
 inline const QString unknownFailure = QStringLiteral("未知错误");
+
 } // namespace StateTexts

@@ -82,15 +82,17 @@ inline QStringList entries(const QString &directory)
     return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-// Writes the five fake agents into `dir`. Each prints, NUL-separated, the number of its
-// arguments, the arguments, then its environment, and exits 0.
+// Writes a fake of every agent with a launcher into `dir`. Each prints, NUL-separated, the
+// number of its arguments, the arguments, then its environment, and exits 0.
 inline void writeFakeAgents(const QString &dir)
 {
     const QByteArray script = "#!/bin/sh\n"
                               "printf '%s\\0' \"$#\" \"$@\"\n"
                               "exec env -0\n";
-    for (const char *name : { "claude", "gemini", "kimi", "opencode", "crush" })
-        writeFile(dir + u'/' + QLatin1String(name), script, 0500);
+    for (const AgentDescriptor &agent : agents()) {
+        if (!agent.launcherName.isEmpty())
+            writeFile(dir + u'/' + agent.command.toString(), script, 0500);
+    }
 }
 
 struct AgentRun

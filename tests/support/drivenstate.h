@@ -21,17 +21,11 @@ public:
     using ConnectState::setActivity;
     using ConnectState::setAuthenticated;
     using ConnectState::setBusy;
-    using ConnectState::setClaudeCodeConnected;
-    using ConnectState::setCodexConnected;
     using ConnectState::setCodexInstalled;
     using ConnectState::setConnected;
-    using ConnectState::setDeepSeekConnected;
     using ConnectState::setDownloadProgress;
-    using ConnectState::setGeminiConnected;
     using ConnectState::setGroups;
-    using ConnectState::setKimiConnected;
     using ConnectState::setModels;
-    using ConnectState::setOpenCodeConnected;
 
     std::shared_ptr<TestPlatform> testPlatform;
 };

@@ -5,26 +5,6 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-namespace {
-
-struct Agent
-{
-    const char *name;
-    void (ConnectState::*configure)();
-    bool (ConnectState::*connected)() const;
-};
-
-const Agent agents[] = {
-    { "codex", &ConnectState::configureCodexFromAccount, &ConnectState::codexConnected },
-    { "claude", &ConnectState::configureClaudeCode, &ConnectState::claudeCodeConnected },
-    { "gemini", &ConnectState::configureGeminiCLI, &ConnectState::geminiConnected },
-    { "kimi", &ConnectState::configureKimiCode, &ConnectState::kimiConnected },
-    { "opencode", &ConnectState::configureOpenCode, &ConnectState::openCodeConnected },
-    { "deepseek", &ConnectState::configureDeepSeekAgent, &ConnectState::deepSeekConnected },
-};
-
-} // namespace
-
 // velmora-connect-agents --router URL --username NAME --password TEXT [--clear]: signs in, picks
 // the first channel group and connects every agent, as a user does by pressing the window's
 // buttons in turn; with --clear, signs in and clears the configuration instead. Prints each
@@ -64,12 +44,11 @@ int main(int argc, char *argv[])
     }
 
     int status = 0;
-    for (const Agent &agent : agents) {
-        (state.*agent.configure)();
+    for (const AgentDescriptor &agent : agents()) {
+        state.configureAgent(agent.kind);
         waitWhileBusy(state);
-        const bool connected = (state.*agent.connected)();
-        out << agent.name << ": " << state.activity() << Qt::endl;
-        if (!connected)
+        out << agent.title << ": " << state.activity() << Qt::endl;
+        if (!state.connected(agent.kind))
             status = 1;
     }
     return status;

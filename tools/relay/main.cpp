@@ -41,11 +41,10 @@ int main(int argc, char *argv[])
     }
 
     RelayServer relay;
-    for (const OfficialInstaller installer :
-        { OfficialInstaller::codex, OfficialInstaller::claudeCode, OfficialInstaller::geminiCLI,
-            OfficialInstaller::kimiCode, OfficialInstaller::openCode, OfficialInstaller::deepSeek }) {
-        const QString name = packageFileName(installer);
-        relay.setPackage(name, "Velmora Connect demo placeholder: " + name.toUtf8() + '\n');
+    for (const AgentDescriptor &agent : agents()) {
+        const QByteArray name = agent.packageFileName.toUtf8();
+        relay.setPackage(
+            agent.packageFileName.toString(), "Velmora Connect demo placeholder: " + name + '\n');
     }
     if (parser.isSet(callLogOption)) {
         const QString problem = relay.setCallLog(parser.value(callLogOption));
