@@ -367,41 +367,26 @@ void TestConnectState::connectAgent_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("launcher");
     QTest::addColumn<QString>("model");
-    QTest::addColumn<QString>("provider"); // the provider file written first, if any
     QTest::addColumn<QString>("expected");
-    QTest::addRow("Claude Code") << "claude"
-                                 << "velmora-claude"
-                                 << "gpt-5.6-sol"
-                                 << ""
-                                 << "Claude Code 已接入。请用 Velmora 启动器打开它。";
-    QTest::addRow("Gemini CLI") << "gemini"
-                                << "velmora-gemini"
-                                << "gemini-2.0-flash"
-                                << ""
-                                << "Gemini CLI 已接入。请用 Velmora 启动器打开它。";
-    QTest::addRow("Kimi Code") << "kimi"
-                               << "velmora-kimi"
-                               << "kimi-k3"
-                               << ""
-                               << "Kimi Code 已接入。请用 Velmora 启动器打开它。";
-    QTest::addRow("OpenCode") << "opencode"
-                              << "velmora-opencode"
-                              << "gpt-5.6-sol"
-                              << ".config/opencode/opencode.json"
-                              << "OpenCode 已接入。请用 Velmora 启动器打开它。";
-    QTest::addRow("DeepSeek") << "deepseek"
-                              << "velmora-deepseek"
-                              << "deepseek-v4-pro"
-                              << ".config/crush/crush.json"
-                              << "DeepSeek Agent（Crush） 已接入。请用 Velmora 启动器打开它。";
+    const auto row
+        = [](const char *operation, const char *launcher, const char *model, const char *expected) {
+              QTest::newRow(launcher) << QString::fromUtf8(operation) << QString::fromUtf8(launcher)
+                                      << QString::fromUtf8(model) << QString::fromUtf8(expected);
+          };
+    row("claude", "velmora-claude", "gpt-5.6-sol", "Claude Code 已接入。请用 Velmora 启动器打开它。");
+    row("gemini", "velmora-gemini", "gemini-2.0-flash", "Gemini CLI 已接入。请用 Velmora 启动器打开它。");
+    row("kimi", "velmora-kimi", "kimi-k3", "Kimi Code 已接入。请用 Velmora 启动器打开它。");
+    row("opencode", "velmora-opencode", "gpt-5.6-sol", "OpenCode 已接入。请用 Velmora 启动器打开它。");
+    row("deepseek", "velmora-deepseek", "deepseek-v4-pro",
+        "DeepSeek Agent（Crush） 已接入。请用 Velmora 启动器打开它。");
 }
 
+// The launcher and its own files; the provider files are checked in tst_providerfiles.
 void TestConnectState::connectAgent()
 {
     QFETCH(QString, operation);
     QFETCH(QString, launcher);
     QFETCH(QString, model);
-    QFETCH(QString, provider);
     QFETCH(QString, expected);
     QVERIFY(signedIn());
     QVERIFY(run(operation));
@@ -412,8 +397,6 @@ void TestConnectState::connectAgent()
         expectedFile(hostLaunchers + launcher, m_relay->baseUrl().toString(), service(), model,
             m_platform->folders().app()));
     QCOMPARE(fileMode(path), 0700);
-    if (!provider.isEmpty())
-        QVERIFY(readFile(home(provider)).contains(model.toUtf8()));
     // The launcher's own files in the app's folder, closed to others; the user's ~/.gemini untouched.
     const QString app = m_platform->folders().app();
     const QString settings = Overlays::geminiSettingsPath(app);
@@ -505,14 +488,13 @@ void TestConnectState::foldersFromEnvironment_data()
     QTest::addColumn<QString>("codexHome"); // $CODEX_HOME
     QTest::addColumn<QString>("config"); // where OpenCode's file and the app's folder go
     QTest::addColumn<QString>("codex"); // where Codex's files go
-    QTest::addRow("set") << "@/xdg"
-                         << "@/codex home"
-                         << "xdg"
-                         << "codex home";
-    QTest::addRow("relative: the defaults") << "xdg"
-                                            << "codex"
-                                            << ".config"
-                                            << ".codex";
+    const auto row = [](const char *name, const char *configHome, const char *codexHome, const char *config,
+                         const char *codex) {
+        QTest::newRow(name) << QString::fromUtf8(configHome) << QString::fromUtf8(codexHome)
+                            << QString::fromUtf8(config) << QString::fromUtf8(codex);
+    };
+    row("set", "@/xdg", "@/codex home", "xdg", "codex home");
+    row("relative: the defaults", "xdg", "codex", ".config", ".codex");
 }
 
 // OpenCode and Crush read $XDG_CONFIG_HOME and Codex $CODEX_HOME: the files go where they
@@ -596,25 +578,21 @@ void TestConnectState::download_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("saved"); // the file in Downloads; empty: nothing left there
     QTest::addColumn<QString>("expected");
-    const QString claude = QStringLiteral("claude-code-macos-arm64.dmg");
-    const QString codex = QStringLiteral("codex-macos-arm64.dmg");
-    QTest::addRow("agent package") << "download" << claude << 0 << claude
-                                   << "Claude Code 安装包已下载并打开。";
-    QTest::addRow("codex, time-stamped")
-        << "codex download" << codex << 0 << "Codex-2026-12-05T12-41-00Z.dmg"
-        << "安装包已下载并打开。将 Codex 拖入 Applications 后，回到这里点击“重新检测”。";
-    QTest::addRow("not published") << "download" << claude << 404 << ""
-                                   << "下载失败：服务器未发布该安装包";
-    QTest::addRow("407 is a refusal") << "download" << claude << 407 << ""
-                                      << "下载失败：服务器未发布该安装包";
-    QTest::addRow("codex not published") << "codex download" << codex << 404 << ""
-                                         << "下载失败：Velmora 安装包下载失败";
-    QTest::addRow("cut mid-body") << "download" << claude << -1 << ""
-                                  << "";
-    QTest::addRow("redirect to a file") << "download" << claude << -2 << ""
-                                        << "下载失败：服务器未发布该安装包";
-    QTest::addRow("redirect from https to http") << "codex download" << codex << -3 << ""
-                                                 << "下载失败：Velmora 安装包下载失败";
+    const auto row = [](const char *name, bool codex, int status, const char *saved, const char *expected) {
+        QTest::newRow(name) << QString::fromUtf8(codex ? "codex download" : "download")
+                            << QString::fromUtf8(
+                                   codex ? "codex-macos-arm64.dmg" : "claude-code-macos-arm64.dmg")
+                            << status << QString::fromUtf8(saved) << QString::fromUtf8(expected);
+    };
+    row("agent package", false, 0, "claude-code-macos-arm64.dmg", "Claude Code 安装包已下载并打开。");
+    row("codex, time-stamped", true, 0, "Codex-2026-12-05T12-41-00Z.dmg",
+        "安装包已下载并打开。将 Codex 拖入 Applications 后，回到这里点击“重新检测”。");
+    row("not published", false, 404, "", "下载失败：服务器未发布该安装包");
+    row("407 is a refusal", false, 407, "", "下载失败：服务器未发布该安装包");
+    row("codex not published", true, 404, "", "下载失败：Velmora 安装包下载失败");
+    row("cut mid-body", false, -1, "", "");
+    row("redirect to a file", false, -2, "", "下载失败：服务器未发布该安装包");
+    row("redirect from https to http", true, -3, "", "下载失败：Velmora 安装包下载失败");
 }
 
 void TestConnectState::download()

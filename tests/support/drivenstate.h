@@ -10,22 +10,9 @@
 class DrivenState : public ConnectState
 {
 public:
-    explicit DrivenState(std::shared_ptr<TestPlatform> platform)
-        : ConnectState(platform)
-        , testPlatform(std::move(platform))
-    {
-    }
-
-    using ConnectState::setAccountDetail;
-    using ConnectState::setAccountName;
+    using ConnectState::ConnectState;
     using ConnectState::setActivity;
-    using ConnectState::setAuthenticated;
     using ConnectState::setBusy;
-    using ConnectState::setCodexInstalled;
-    using ConnectState::setConnected;
-    using ConnectState::setDownloadProgress;
     using ConnectState::setGroups;
     using ConnectState::setModels;
-
-    std::shared_ptr<TestPlatform> testPlatform;
 };
