@@ -239,8 +239,8 @@ void TestRelayClient::issueKey_data()
         << 500 << QByteArray(R"({"message":"额度不足"})") << QStringLiteral("!额度不足") << false;
     QTest::addRow("api_key member") << 200 << QByteArray(R"({"data":{"api_key":"sk-a"}})")
                                     << QStringLiteral("sk-a") << false;
-    QTest::addRow("no key") << 200 << QByteArray(R"({"data":{"key":7}})")
-                            << u'!' + ServiceTexts::keyMissing << false;
+    QTest::addRow("no key") << 200 << QByteArray(R"({"data":{"key":7}})") << u'!' + ServiceTexts::keyMissing
+                            << false;
     QTest::addRow("key with a line feed")
         << 200 << QByteArray(R"({"key":"sk-a\nb"})") << u'!' + ServiceTexts::keyUnusable << false;
     QTest::addRow("key with a blank at an end")
