@@ -75,8 +75,9 @@ void TestSingleInstance::secondStartRevealsTheRunningWindow()
     // Let the reveal of the window's own activation pass, then put the window aside.
     const QPoint aside(3, 4);
     window.move(aside);
+    // The first reveal may centre the window before it has its final size: wait for it alone.
+    QTRY_VERIFY(window.frameGeometry().topLeft() != aside);
     const QPoint centred = window.screen()->availableGeometry().center();
-    QTRY_COMPARE(window.frameGeometry().center(), centred);
     window.move(aside);
     window.showMinimized();
 
