@@ -1,5 +1,8 @@
 #pragma once
 
+#include "agents/agentsettings.h"
+#include "platform/wireprotocol.h"
+
 #include <QJsonObject>
 #include <QMetaType>
 #include <QString>
@@ -33,16 +36,31 @@ struct LauncherValues
     QString appFolder; // the app's own folder, absolute
 };
 
+// An agent's own report of the configuration it resolved, asked without a model call.
+struct ReadBack
+{
+    QStringView arguments; // after the command, or after the launcher: words without quoting
+    bool throughLauncher; // run as the launcher, so that its overlays apply
+    bool (*agrees)(const QString &output, const QString &baseURL, const QString &model);
+};
+
 // Everything the product knows about one agent, but for what its card in the window shows.
 struct AgentDescriptor
 {
     AgentKind kind;
     QStringView title;
     QStringView packageFileName;
+    QStringView command; // the agent's own executable
+    QStringView versionFlag = u"--version";
+    WireProtocol protocol; // in which it calls the relay's models
+    // A setting of the user's that wins over what the app wrote; may be null.
+    std::optional<AgentSettings::Override> (*detectOverride)(
+        const UserFolders &folders, const QProcessEnvironment &shell)
+        = nullptr;
+    std::optional<ReadBack> readBack {}; // none: the agent offers no such report
     // The agent's launcher in ~/.local/bin; empty for Codex, which is connected through its
     // own files instead, and has none of the launcher's fields below.
     QStringView launcherName {};
-    QStringView command {}; // the agent's own executable
     QStringView modelPrefix {}; // lower case; empty: the selected model as is
     // The launcher's export lines; the key is in "$velmora_key".
     QStringList (*exportLines)(const LauncherValues &values) = nullptr;

@@ -210,7 +210,7 @@ QString codexConfigToml(const QString &model, const QString &effort, const QStri
     return lines.join(u'\n') + u'\n';
 }
 
-bool isCodexConfigToml(const QByteArray &bytes)
+std::optional<CodexConfigValues> codexConfigValues(const QByteArray &bytes)
 {
     const QStringList lines = QString::fromUtf8(bytes).split(u'\n');
     // The values stand on lines 2, 4 and 11.
@@ -218,10 +218,16 @@ bool isCodexConfigToml(const QByteArray &bytes)
         const QString text = lines.value(line);
         return text.startsWith(key) ? tomlBasicStringValue(QStringView(text).sliced(key.size())) : QString();
     };
-    return codexConfigToml(
-               value(1, u"model = "), value(3, u"model_reasoning_effort = "), value(10, u"base_url = "))
-               .toUtf8()
-        == bytes;
+    const CodexConfigValues values { value(1, u"model = "), value(3, u"model_reasoning_effort = "),
+        value(10, u"base_url = ") };
+    if (codexConfigToml(values.model, values.effort, values.baseURL).toUtf8() != bytes)
+        return std::nullopt;
+    return values;
+}
+
+bool isCodexConfigToml(const QByteArray &bytes)
+{
+    return codexConfigValues(bytes).has_value();
 }
 
 QString codexEnvironmentScript(const QString &keychainService, Launchers::KeyringCommand keyring)

@@ -63,6 +63,14 @@ QString codexConfigToml(const QString &model, const QString &effort, const QStri
 // read from their lines, and the text built from them must come out the same byte for byte.
 // Clearing removes a file behind a link only when it holds what the app wrote there.
 bool isCodexConfigToml(const QByteArray &bytes);
+// The values of a file that is exactly what codexConfigToml() writes; none for any other.
+struct CodexConfigValues
+{
+    QString model;
+    QString effort;
+    QString baseURL;
+};
+std::optional<CodexConfigValues> codexConfigValues(const QByteArray &bytes);
 
 // The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
 // `keychainService` and sets it in the launchd domain. The key itself is never in it; on

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStringDecoder>
+#include <algorithm>
 
 ToolRunner::ToolRunner(std::chrono::milliseconds limit)
     : m_limit(limit)
@@ -30,6 +31,34 @@ ToolRunner::~ToolRunner()
     }
 }
 
+void ToolRunner::start(QProcess &process, QIODevice::OpenMode mode)
+{
+    process.start(mode);
+    // The forked child has executed the program, or failed to, within moments of start(): this
+    // reads that answer and does not wait for the program's work. QCoro's start() waits for
+    // `started` alone, which a program that cannot be executed never sends: it would wait out
+    // the whole limit.
+    if (!process.waitForStarted(-1))
+        throw PlatformError(process.program() + QStringLiteral(": ") + process.errorString());
+    m_running.append(&process);
+}
+
+QCoro::Task<bool> ToolRunner::finish(QProcess &process, std::chrono::milliseconds limit)
+{
+    const auto forget = qScopeGuard([this, &process] { m_running.removeOne(&process); });
+    // False when the limit passed, and when the program ended before the wait began.
+    const bool finished = co_await qCoro(process).waitForFinished(limit);
+    if (m_closing)
+        throw ToolsClosed();
+    if (finished || process.state() == QProcess::NotRunning)
+        co_return true;
+    process.kill();
+    co_await qCoro(process).waitForFinished(limit);
+    if (m_closing)
+        throw ToolsClosed();
+    co_return false;
+}
+
 QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, std::optional<QString> input)
 {
     if (m_closing)
@@ -41,29 +70,12 @@ QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, st
         process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // Standard error is never read: it goes nowhere, so a talkative tool cannot block on it.
     process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(input ? QIODevice::ReadWrite : QIODevice::ReadOnly);
-    // The forked child has executed the tool, or failed to, within moments of start(): this
-    // reads that answer and does not wait for the tool's work. QCoro's start() waits for
-    // `started` alone, which a tool that cannot be executed never sends: it would wait out the
-    // whole limit.
-    if (!process.waitForStarted(-1))
-        throw PlatformError(tool + QStringLiteral(": ") + process.errorString());
-    m_running.append(&process);
-    const auto forget = qScopeGuard([this, &process] { m_running.removeOne(&process); });
+    start(process, input ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     if (input) {
         process.write(input->toUtf8());
         process.closeWriteChannel();
     }
-
-    // False when the limit passed, and when the tool ended before the wait began.
-    const bool finished = co_await qCoro(process).waitForFinished(m_limit);
-    if (m_closing)
-        throw ToolsClosed();
-    if (!finished && process.state() != QProcess::NotRunning) {
-        process.kill();
-        co_await qCoro(process).waitForFinished(m_limit);
-        if (m_closing)
-            throw ToolsClosed();
+    if (!co_await finish(process, m_limit)) {
         const double seconds = std::chrono::duration<double>(m_limit).count();
         throw ConnectError(PlatformTexts::toolTimedOut.arg(QFileInfo(tool).fileName()).arg(seconds));
     }
@@ -74,4 +86,34 @@ QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, st
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(output);
     co_return decoder.hasError() ? QString() : text;
+}
+
+QCoro::Task<ProgramRun> ToolRunner::run(
+    QString program, QStringList arguments, QProcessEnvironment environment, std::chrono::milliseconds limit)
+{
+    if (m_closing)
+        throw ToolsClosed();
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    // Kept within bounds while the program runs: a program that writes without end cannot
+    // fill the memory.
+    constexpr qsizetype outputLimit = 64 * 1024;
+    QByteArray output;
+    const auto keep = [&process, &output] {
+        const QByteArray chunk = process.readAllStandardOutput();
+        output += chunk.first(std::clamp(outputLimit - output.size(), qsizetype(0), chunk.size()));
+    };
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, keep);
+    start(process, QIODevice::ReadOnly);
+    ProgramRun result;
+    result.finished = co_await finish(process, limit);
+    keep();
+    if (result.finished && process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    result.output = QString::fromUtf8(output);
+    co_return result;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QCoro/QCoroTask>
+#include <QIODevice>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -9,6 +11,14 @@
 #include <optional>
 
 class QProcess;
+
+// How a program that run() started ended.
+struct ProgramRun
+{
+    bool finished = false; // false: still running at the limit, and killed
+    int exitCode = -1; // the status of a normal exit; -1 after a crash or a kill
+    QString output; // standard output and standard error as one text, at most 64 KiB of it
+};
 
 // Runs the system tools (`security`, `launchctl`) for one window without blocking its event
 // loop: the window keeps drawing while a tool works or the keyring waits for its unlock prompt.
@@ -30,7 +40,20 @@ public:
     QCoro::Task<QString> execute(
         QString tool, QStringList arguments, std::optional<QString> input = std::nullopt);
 
+    // Runs `program` (no shell) with `arguments` in `environment`, standard input empty, to
+    // its end or until `limit` has passed, and returns how it ended whatever its status: for
+    // the agents' own commands, whose failure is an answer, not an error. Throws only when the
+    // program cannot be started (the system's text).
+    QCoro::Task<ProgramRun> run(QString program, QStringList arguments, QProcessEnvironment environment,
+        std::chrono::milliseconds limit);
+
 private:
+    // Starts `process` and registers it until `process` ends; throws the system's text when it
+    // cannot be started.
+    void start(QProcess &process, QIODevice::OpenMode mode);
+    // Waits for `process` for `limit`; false when it was still running then, and killed.
+    QCoro::Task<bool> finish(QProcess &process, std::chrono::milliseconds limit);
+
     std::chrono::milliseconds m_limit;
     QList<QProcess *> m_running;
     bool m_closing = false;

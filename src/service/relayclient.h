@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/wireprotocol.h"
 #include "service/remote.h"
 
 #include <QByteArray>
@@ -24,6 +25,35 @@ struct RemoteAccount
     QString key; // the identity in the Keychain item's name
     QList<RemoteGroup> groups; // in the service's order
 };
+
+// How the relay answered one model call made as an agent makes it.
+struct ProbeAnswer
+{
+    enum class Verdict {
+        accepted, // 2xx
+        keyRefused, // 401, 403
+        modelUnknown, // 404, or the relay's "model_not_found"
+        rateLimited, // 429
+        refused, // any other status
+        unreachable, // no HTTP answer: `message` says why
+        timedOut, // no progress for the whole limit
+    };
+    Verdict verdict = Verdict::unreachable;
+    int status = 0;
+    std::chrono::milliseconds roundTrip {};
+    std::optional<qint64> retryAfterSeconds; // 429's Retry-After, in seconds
+    QString message; // the relay's own message, or the transfer's failure; shown, never the key
+};
+
+// The URL and the body of the smallest model call of `protocol`, as the agent builds them from
+// the base URL its files name (".../v1" for Responses and Chat Completions, the root for Messages
+// and generateContent): one short user turn and the smallest output limit the protocol accepts.
+struct ProbeCall
+{
+    QUrl url;
+    QByteArray body;
+};
+ProbeCall probeCall(WireProtocol protocol, const QString &baseURL, const QString &model);
 
 // The relay's HTTP API. Every call takes the router URL and the credential it needs as plain
 // values and throws ConnectError (the relay's own refusal) or PlatformError (the transfer, the
@@ -54,6 +84,11 @@ public:
     QCoro::Task<QString> issueKey(QUrl router, QString token, QString keyName, qint64 groupID);
     // The models that `apiKey` may use.
     QCoro::Task<QList<RemoteModel>> listModels(QUrl router, QString apiKey);
+
+    // One probeCall() with `key`, in the protocol's own authentication, answered within `limit`.
+    // Never throws for the relay's answer or the transfer: every outcome is a verdict.
+    QCoro::Task<ProbeAnswer> probe(WireProtocol protocol, QString baseURL, QString key, QString model,
+        std::chrono::milliseconds limit);
 
 private:
     std::chrono::milliseconds m_timeout;

@@ -194,9 +194,10 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
         co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
+        const QString model = Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel);
         LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
-            .write(kind, *router, m_activeKeychainService,
-                Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel));
+            .write(kind, *router, m_activeKeychainService, model);
+        m_checkTargets[std::size_t(kind)] = AgentCheck::Target { *router, m_activeKeychainService, model };
         setConnected(kind, true);
         setActivity(StateTexts::agentConnected.arg(title(kind)));
     } catch (const StateGone &) {
@@ -264,8 +265,11 @@ QCoro::Task<> ConnectState::clearConfiguration()
     setGroups({});
     setSelectedGroupID(std::nullopt);
     setAuthenticated(false);
-    for (const AgentDescriptor &agent : agents())
+    m_checkTargets = {};
+    for (const AgentDescriptor &agent : agents()) {
         setConnected(agent.kind, false);
+        setCheck(agent.kind, AgentCheckStatus::Stage::none, QString());
+    }
     setAccountName(StateTexts::signedOutName);
     setAccountDetail(StateTexts::clearedDetail);
     setActivity(StateTexts::cleared);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/agentcheck.h"
 #include "agents/agentkind.h"
 #include "installers/installerdownload.h"
 #include "platform/execute.h"
@@ -102,6 +103,18 @@ public:
     // The agent's connected flag: true once it was configured in this run.
     bool connected(AgentKind kind) const { return m_connected[std::size_t(kind)]; }
 
+    // The check of an agent's card: whether the agent will really reach the relay.
+    struct AgentCheckStatus
+    {
+        enum class Stage { none, running, passed, failed };
+        Stage stage = Stage::none;
+        QString text; // the card's line
+    };
+    const AgentCheckStatus &check(AgentKind kind) const { return m_checks[std::size_t(kind)]; }
+    // Whether the card offers the check: the agent was connected in this run, or (Codex) its
+    // files hold what the app writes.
+    bool checkOffered(AgentKind kind) const;
+
 public Q_SLOTS:
     // The operations. Each answers a refused precondition at once; one that starts runs on in
     // the event loop, busy until it has ended. Their tasks need not be awaited.
@@ -118,6 +131,9 @@ public Q_SLOTS:
     QCoro::Task<> openOfficialInstaller(OfficialInstaller installer) { return download(installer, false); }
     // Codex's package, saved under a time-stamped name.
     QCoro::Task<> downloadCodex() { return download(OfficialInstaller::codex, true); }
+    // Checks the agent as the user will start it, changing no file: runs beside every other
+    // operation and every other card's check, once per card at a time.
+    QCoro::Task<> checkAgent(AgentKind kind);
     // Tests "/Applications/Codex.app" again, for the Codex card's re-check control.
     void recheckCodexInstalled();
 
@@ -146,6 +162,7 @@ Q_SIGNALS:
     void connectedChanged(AgentKind kind);
     void codexInstalledChanged();
     void downloadProgressChanged();
+    void checkChanged(AgentKind kind);
 
 protected:
     // Every assignment notifies, also when the value is equal.
@@ -168,6 +185,7 @@ protected:
     }
     void setConnected(AgentKind kind, bool value);
     void setDownloadProgress(bool downloading, qint64 received, qint64 total);
+    void setCheck(AgentKind kind, AgentCheckStatus::Stage stage, const QString &text);
     // No control changes the key's name; a deployment or a test may.
     void setTokenName(const QString &value) { assign(m_tokenName, value, &ConnectState::tokenNameChanged); }
 
@@ -198,6 +216,14 @@ private:
         ConnectState *m_state;
         Presence m_presence;
     };
+    // The check's steps after the local ones: the relay's answer, then the agent's own report.
+    struct CheckVerdict
+    {
+        bool passed = false;
+        QString text; // the card's line
+    };
+    QCoro::Task<CheckVerdict> checkWithRelay(
+        AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local);
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
@@ -231,6 +257,9 @@ private:
     bool m_authenticated = false;
     QString m_tokenName;
     std::array<bool, agentKindCount> m_connected {}; // by kind
+    std::array<AgentCheckStatus, agentKindCount> m_checks {}; // by kind
+    // What each launcher agent was connected with in this run, for its check.
+    std::array<std::optional<AgentCheck::Target>, agentKindCount> m_checkTargets {};
     bool m_codexInstalled = false;
     bool m_downloading = false;
     qint64 m_downloadReceived = 0;

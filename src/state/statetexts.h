@@ -64,6 +64,35 @@ inline const QString noDownloadsDirectory = QStringLiteral("系统没有提供�
 inline const QString codexFound = QStringLiteral("已检测到 Codex Desktop。");
 inline const QString codexMissing = QStringLiteral("尚未检测到 Codex Desktop。");
 
+// An agent's check: the card's line, and the status bar's line (%1 the agent's title, %2 the
+// card's line).
+inline const QString checking = QStringLiteral("正在检测…");
+inline const QString checkingAgent = QStringLiteral("正在检测 %1…");
+inline const QString checkPassed = QStringLiteral("可用 · %1 · 中转站 %2 ms");
+inline const QString agentCheckPassed = QStringLiteral("%1 检测通过：%2");
+inline const QString agentCheckFailed = QStringLiteral("%1 检测失败：%2");
+// Its faults, each naming what to look at.
+inline const QString shellUnreadable = QStringLiteral("无法读取登录 Shell（%1）的 PATH");
+inline const QString commandMissing = QStringLiteral("登录 Shell 的 PATH 中找不到 %1，请先安装（卡片左下角可下载安装包）");
+inline const QString versionFailed = QStringLiteral("%1 --version 运行失败");
+inline const QString launcherMissing = QStringLiteral("启动器 %1 不存在，请重新接入");
+inline const QString launcherOffPath = QStringLiteral("%1 不在 PATH 中：请在 %2 中加入一行 %3");
+inline const QString launcherShadowed = QStringLiteral("PATH 中先找到的 %1 是 %2，不是 Velmora 启动器");
+inline const QString fileChanged = QStringLiteral("%1 已被改动，与 Velmora Connect 写入的不同，请重新接入");
+inline const QString fileOverrides = QStringLiteral("%1 中的 %2 覆盖了 Velmora Connect 的配置");
+inline const QString variableOverrides = QStringLiteral("登录 Shell 中的 %1=%2 覆盖了 Velmora Connect 的配置");
+inline const QString notReadBack = QStringLiteral("%1 报告的配置不是 Velmora Connect 写入的");
+inline const QString keyNotStored = QStringLiteral("钥匙串中没有该渠道的 Key，请重新接入");
+inline const QString keyRefused = QStringLiteral("中转站拒绝了 Key（HTTP %1），请重新接入以签发新 Key");
+inline const QString modelUnknown = QStringLiteral("中转站不提供模型 %1（HTTP %2），请换一个模型后重新接入");
+inline const QString rateLimitedFor = QStringLiteral("中转站限流（HTTP 429），请 %1 秒后再试");
+inline const QString rateLimited = QStringLiteral("中转站限流（HTTP 429），请稍后再试");
+inline const QString relayRefused = QStringLiteral("中转站返回 HTTP %1");
+inline const QString relayUnreachable = QStringLiteral("无法连接中转站：%1");
+inline const QString relayTimedOut = QStringLiteral("中转站 %1 秒内没有应答");
+// Follows a refusal's text when the relay gave its reason.
+inline const QString relaySaid = QStringLiteral("%1：%2");
+
 inline const QString unknownFailure = QStringLiteral("未知错误");
 
 } // namespace StateTexts

@@ -1,0 +1,249 @@
+#include "agents/agentcheck.h"
+
+#include "agents/codexfiles.h"
+#include "agents/fileutils.h"
+#include "agents/launchers.h"
+#include "agents/roottext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace AgentCheck {
+
+namespace {
+
+// Printed by the login shell before its environment, after whatever its start-up files print.
+const QString environmentMarker = QStringLiteral("--velmora-connect-environment--");
+
+// `env`'s lines after the marker: "NAME=value"; a line that starts no variable continues the
+// value before it (a value with a line feed).
+QProcessEnvironment parseEnvironment(const QString &output)
+{
+    QProcessEnvironment environment;
+    const qsizetype begin = output.indexOf(environmentMarker + u'\n');
+    if (begin < 0)
+        return environment;
+    QString name;
+    QString value;
+    const auto flush = [&] {
+        if (!name.isEmpty())
+            environment.insert(name, value);
+    };
+    for (const QString &line : output.sliced(begin + environmentMarker.size() + 1).split(u'\n')) {
+        const qsizetype equals = line.indexOf(u'=');
+        const bool starts = equals > 0
+            && std::all_of(line.cbegin(), line.cbegin() + equals,
+                [](QChar c) { return c == u'_' || (c.isLetterOrNumber() && c.unicode() < 128); });
+        if (!starts) {
+            value += u'\n' + line;
+            continue;
+        }
+        flush();
+        name = line.first(equals);
+        value = line.sliced(equals + 1);
+    }
+    flush();
+    return environment;
+}
+
+// The login shell's environment: the shell started as a terminal starts it (login and
+// interactive), so that every start-up file that sets PATH is read.
+QCoro::Task<std::optional<QProcessEnvironment>> readShellEnvironment(ToolRunner &tools, Machine machine)
+{
+    const QString script = QStringLiteral("printf '%s\\n' ") + environmentMarker + QStringLiteral("; env");
+    const QStringList arguments { QStringLiteral("-l"), QStringLiteral("-i"), QStringLiteral("-c"), script };
+    const ProgramRun run = co_await tools.run(machine.shell, arguments, machine.environment, machine.limit);
+    QProcessEnvironment environment = parseEnvironment(run.output);
+    if (!run.finished || run.exitCode != 0 || !environment.contains(QStringLiteral("PATH")))
+        co_return std::nullopt;
+    co_return environment;
+}
+
+QStringList searchPath(const QProcessEnvironment &environment)
+{
+    return environment.value(QStringLiteral("PATH")).split(u':', Qt::SkipEmptyParts);
+}
+
+bool samePath(const QString &a, const QString &b)
+{
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+// The file a user of `shell` adds the launcher's folder to PATH in, and the line.
+std::pair<QString, QString> pathAdvice(const QString &shell, const QString &folder, const QString &home)
+{
+    const QString name = QFileInfo(shell).fileName();
+    const QString shown = folder.startsWith(home + u'/') ? QStringLiteral("$HOME") + folder.sliced(home.size())
+                                                         : folder;
+    if (name == u"fish")
+        return { QStringLiteral("~/.config/fish/config.fish"), QStringLiteral("fish_add_path ") + shown };
+    const QString line = QStringLiteral("export PATH=\"") + shown + QStringLiteral(":$PATH\"");
+    if (name == u"zsh")
+        return { QStringLiteral("~/.zshrc"), line };
+    if (name == u"bash")
+        return { QStringLiteral("~/.bashrc"), line };
+    return { QStringLiteral("~/.profile"), line };
+}
+
+QString baseURLFor(WireProtocol protocol, const QUrl &router)
+{
+    return protocol == WireProtocol::messages || protocol == WireProtocol::generateContent
+        ? rootText(router)
+        : CodexFiles::relayBaseURL(router);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Result fault(Fault fault, QString subject, QString detail = {}, QString line = {})
+{
+    Result result;
+    result.fault = fault;
+    result.subject = std::move(subject);
+    result.detail = std::move(detail);
+    result.line = std::move(line);
+    return result;
+}
+
+// Step 2 for Codex: its files as the app wrote them, naming the probe's values.
+std::optional<Result> inspectCodexFiles(const Machine &machine, Result &result)
+{
+    const QString config = CodexFiles::configPath(machine.folders.codex);
+    const std::optional<CodexFiles::CodexConfigValues> values = CodexFiles::codexConfigValues(fileBytes(config));
+    if (!values)
+        return fault(Fault::fileChanged, config);
+    result.baseURL = values->baseURL;
+    result.model = values->model;
+    return std::nullopt;
+}
+
+// Step 2 for the launcher agents: the launcher found first on PATH, byte for byte the app's, and
+// the relay's entry in its provider file as the app merged it.
+std::optional<Result> inspectLauncher(
+    const AgentDescriptor &agent, const Machine &machine, const Target &target, Result &result)
+{
+    const QString folder = CodexFiles::scriptDirectory(machine.folders.home);
+    const QString name = agent.launcherName.toString();
+    const QString launcher = folder + u'/' + name;
+    if (!QFileInfo(launcher).isFile())
+        return fault(Fault::launcherMissing, launcher);
+    const QStringList path = searchPath(result.shellEnvironment);
+    if (!std::any_of(path.cbegin(), path.cend(), [&](const QString &each) { return samePath(each, folder); })) {
+        const auto [file, line] = pathAdvice(machine.shell, folder, machine.folders.home);
+        return fault(Fault::launcherOffPath, folder, file, line);
+    }
+    const QString found = QStandardPaths::findExecutable(name, path);
+    if (!samePath(found, launcher))
+        return fault(Fault::launcherShadowed, name, found);
+
+    const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
+    if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
+        return fault(Fault::fileChanged, launcher);
+    result.baseURL = baseURLFor(agent.protocol, target.router);
+    result.model = target.model;
+    if (agent.providerFile) {
+        const QString file = QDir(machine.folders.config).filePath(
+            agent.providerFile->directory.toString() + u'/' + agent.providerFile->fileName.toString());
+        QJsonObject config;
+        try {
+            config = FileUtils::jsonObject(file);
+        } catch (...) {
+            return fault(Fault::fileChanged, file);
+        }
+        if (agent.providerFile->merge(config, CodexFiles::relayBaseURL(target.router), target.model) != config)
+            return fault(Fault::fileChanged, file);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString loginShell(const QProcessEnvironment &environment)
+{
+    const QString shell = environment.value(QStringLiteral("SHELL"));
+    return QDir::isAbsolutePath(shell) ? shell : QStringLiteral("/bin/sh");
+}
+
+QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target)
+{
+    const AgentDescriptor &agent = descriptor(kind);
+    std::optional<QProcessEnvironment> shell;
+    try {
+        shell = co_await readShellEnvironment(tools, machine);
+    } catch (const ToolsClosed &) {
+        throw;
+    } catch (...) {
+        // The shell cannot be started.
+    }
+    if (!shell)
+        co_return fault(Fault::shellUnreadable, machine.shell);
+
+    // 1. Installed, its version readable.
+    const QString command = agent.command.toString();
+    const QString program = QStandardPaths::findExecutable(command, searchPath(*shell));
+    if (program.isEmpty())
+        co_return fault(Fault::commandMissing, command);
+    const QStringList versionArguments { agent.versionFlag.toString() };
+    const ProgramRun version = co_await tools.run(program, versionArguments, *shell, machine.limit);
+    if (!version.finished || version.exitCode != 0)
+        co_return fault(Fault::versionFailed, program);
+
+    Result result;
+    result.shellEnvironment = *shell;
+    result.version = version.output.trimmed().section(u'\n', -1).trimmed().left(80);
+
+    // 2. The app's files, where the agent finds them.
+    const std::optional<Result> changed = kind == AgentKind::codex
+        ? inspectCodexFiles(machine, result)
+        : inspectLauncher(agent, machine, target, result);
+    if (changed)
+        co_return *changed;
+
+    // 3. Nothing of the user's wins over them.
+    if (agent.providerFile) {
+        const QString config = UserFolders::from(machine.folders.home, *shell).config;
+        if (config != machine.folders.config)
+            co_return fault(Fault::overridden, QStringLiteral("XDG_CONFIG_HOME"), config);
+    }
+    if (agent.detectOverride) {
+        if (const auto found = agent.detectOverride(machine.folders, *shell))
+            co_return fault(Fault::overridden, found->subject, found->setting);
+    }
+    if (kind == AgentKind::codex) {
+        result.key = FileUtils::jsonObject(CodexFiles::authPath(machine.folders.codex))
+                         .value(CodexFiles::apiKeyVariable)
+                         .toString();
+    }
+    co_return result;
+}
+
+QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result)
+{
+    const AgentDescriptor &agent = descriptor(kind);
+    if (!agent.readBack)
+        co_return Fault::none;
+    const QString program = agent.readBack->throughLauncher
+        ? CodexFiles::scriptDirectory(machine.folders.home) + u'/' + agent.launcherName.toString()
+        : QStandardPaths::findExecutable(agent.command.toString(), searchPath(result.shellEnvironment));
+    const QStringList arguments = agent.readBack->arguments.toString().split(u' ');
+    ProgramRun run;
+    try {
+        run = co_await tools.run(program, arguments, result.shellEnvironment, machine.limit);
+    } catch (const ToolsClosed &) {
+        throw;
+    } catch (...) {
+        co_return Fault::notReadBack;
+    }
+    // The output may hold the key: it is read here and goes no further.
+    const bool agrees = run.finished && run.exitCode == 0
+        && agent.readBack->agrees(run.output, result.baseURL, result.model);
+    co_return agrees ? Fault::none : Fault::notReadBack;
+}
+
+} // namespace AgentCheck

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "agents/agentkind.h"
+#include "platform/execute.h"
+#include "platform/userfolders.h"
+
+#include <QCoro/QCoroTask>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+
+// Whether a connected agent will really run through what the app wrote, as the user starts it
+// from a terminal: the steps on this machine (the relay's own answer is the service's). Nothing
+// here changes a file. Each step hands up facts: the state words them.
+namespace AgentCheck {
+
+// What a launcher agent was connected with in this run.
+struct Target
+{
+    QUrl router;
+    QString keychainService;
+    QString model; // the model its files name
+};
+
+// What the checks read the user's machine with.
+struct Machine
+{
+    UserFolders folders; // where the app wrote
+    QProcessEnvironment environment; // the app's own
+    QString shell; // the user's login shell
+    std::chrono::milliseconds limit; // for each program the checks run
+};
+
+// The user's login shell ($SHELL, else /bin/sh).
+QString loginShell(const QProcessEnvironment &environment);
+
+// The first fault a check found, with the names a user can act on.
+enum class Fault {
+    none,
+    shellUnreadable, // subject: the shell
+    commandMissing, // subject: the command
+    versionFailed, // subject: the command's path
+    launcherMissing, // subject: the launcher's path
+    launcherOffPath, // subject: the folder; detail: the shell file; line: what to add to it
+    launcherShadowed, // subject: the launcher's name; detail: the file found first on PATH
+    fileChanged, // subject: the launcher, provider or config file that no longer holds what the app wrote
+    overridden, // subject: the file or variable that overrides; detail: the setting in it
+    notReadBack, // subject: the agent's command that reports its resolved configuration
+};
+
+struct Result
+{
+    Fault fault = Fault::none;
+    QString subject;
+    QString detail;
+    QString line;
+    QString version; // the first line of the agent's --version
+    // For the relay's probe: what the agent's files name, and (Codex) the key its auth.json holds.
+    QString baseURL;
+    QString model;
+    QString key;
+    QProcessEnvironment shellEnvironment; // the login shell's, for the read-back
+};
+
+// Installed, launcher reachable and the app's, nothing overriding it (in this order): the first
+// fault, else none with the probe's values. `target` is ignored for Codex, whose files say all.
+QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target);
+
+// The agent's own report of its resolved configuration, where it offers one without a model
+// call: none when it agrees with `result`, or when the agent offers no such report.
+QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result);
+
+} // namespace AgentCheck

@@ -1,0 +1,167 @@
+// ConnectState's check of an agent's card: the steps on this machine (the agents layer), the
+// relay's answer in the agent's own protocol (the service layer), the agent's own report, each
+// worded here.
+
+#include "agents/codexfiles.h"
+#include "service/keychain.h"
+#include "state/connectstate.h"
+#include "state/statetexts.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+using std::chrono::milliseconds;
+using Fault = AgentCheck::Fault;
+using Verdict = ProbeAnswer::Verdict;
+
+// A check ends within a few seconds: no program it runs and no request it makes takes longer.
+constexpr milliseconds checkStepLimit { 10000 };
+
+QString faultText(const AgentCheck::Result &local)
+{
+    switch (local.fault) {
+    case Fault::none:
+        break;
+    case Fault::shellUnreadable:
+        return StateTexts::shellUnreadable.arg(local.subject);
+    case Fault::commandMissing:
+        return StateTexts::commandMissing.arg(local.subject);
+    case Fault::versionFailed:
+        return StateTexts::versionFailed.arg(local.subject);
+    case Fault::launcherMissing:
+        return StateTexts::launcherMissing.arg(local.subject);
+    case Fault::launcherOffPath:
+        return StateTexts::launcherOffPath.arg(local.subject, local.detail, local.line);
+    case Fault::launcherShadowed:
+        return StateTexts::launcherShadowed.arg(local.subject, local.detail);
+    case Fault::fileChanged:
+        return StateTexts::fileChanged.arg(local.subject);
+    case Fault::overridden:
+        return (local.subject.startsWith(u'/') ? StateTexts::fileOverrides : StateTexts::variableOverrides)
+            .arg(local.subject, local.detail);
+    case Fault::notReadBack:
+        return StateTexts::notReadBack.arg(local.subject);
+    }
+    return {};
+}
+
+QString answerText(const ProbeAnswer &answer, const QString &model, milliseconds limit)
+{
+    QString text;
+    switch (answer.verdict) {
+    case Verdict::accepted:
+        return {};
+    case Verdict::keyRefused:
+        text = StateTexts::keyRefused.arg(answer.status);
+        break;
+    case Verdict::modelUnknown:
+        text = StateTexts::modelUnknown.arg(model).arg(answer.status);
+        break;
+    case Verdict::rateLimited:
+        text = answer.retryAfterSeconds ? StateTexts::rateLimitedFor.arg(*answer.retryAfterSeconds)
+                                        : StateTexts::rateLimited;
+        break;
+    case Verdict::refused:
+        text = StateTexts::relayRefused.arg(answer.status);
+        break;
+    case Verdict::unreachable:
+        return StateTexts::relayUnreachable.arg(answer.message);
+    case Verdict::timedOut:
+        return StateTexts::relayTimedOut.arg(std::chrono::duration<double>(limit).count());
+    }
+    return answer.message.isEmpty() ? text : StateTexts::relaySaid.arg(text, answer.message);
+}
+
+} // namespace
+
+bool ConnectState::checkOffered(AgentKind kind) const
+{
+    if (connected(kind))
+        return true;
+    if (kind != AgentKind::codex)
+        return false;
+    QFile config(CodexFiles::configPath(m_platform->folders().codex));
+    return QFileInfo(config).isFile() && config.open(QIODevice::ReadOnly)
+        && CodexFiles::isCodexConfigToml(config.read(64 * 1024));
+}
+
+void ConnectState::setCheck(AgentKind kind, AgentCheckStatus::Stage stage, const QString &text)
+{
+    m_checks[std::size_t(kind)] = { stage, text };
+    Q_EMIT checkChanged(kind);
+}
+
+QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
+{
+    using Stage = AgentCheckStatus::Stage;
+    if (!checkOffered(kind) || check(kind).stage == Stage::running)
+        co_return;
+    setCheck(kind, Stage::running, StateTexts::checking);
+    setActivity(StateTexts::checkingAgent.arg(title(kind)));
+    const Presence self = m_presence;
+
+    const QProcessEnvironment environment = m_platform->environment();
+    const AgentCheck::Machine machine { m_platform->folders(), environment, AgentCheck::loginShell(environment),
+        std::min(m_platform->toolTimeout(), checkStepLimit) };
+    CheckVerdict verdict;
+    try {
+        const AgentCheck::Result local = co_await AgentCheck::inspect(
+            m_tools, kind, machine, m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {}));
+        if (self.expired())
+            co_return;
+        verdict = local.fault != Fault::none ? CheckVerdict { false, faultText(local) }
+                                             : co_await checkWithRelay(kind, machine, local);
+    } catch (const ToolsClosed &) {
+        co_return;
+    } catch (...) {
+        if (self.expired())
+            co_return;
+        verdict = { false, describe(std::current_exception()) };
+    }
+    if (self.expired())
+        co_return;
+    setCheck(kind, verdict.passed ? Stage::passed : Stage::failed, verdict.text);
+    setActivity((verdict.passed ? StateTexts::agentCheckPassed : StateTexts::agentCheckFailed)
+                    .arg(title(kind), verdict.text));
+}
+
+QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
+    AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local)
+{
+    const Presence self = m_presence;
+    QString key = local.key; // Codex: what its auth.json holds
+    if (kind != AgentKind::codex) {
+        try {
+            key = co_await Keychain::loadKey(m_tools, m_platform->securityTool(), m_platform->userName(),
+                m_checkTargets[std::size_t(kind)]->keychainService);
+        } catch (const ToolsClosed &) {
+            throw;
+        } catch (...) {
+            key.clear();
+        }
+        if (self.expired())
+            throw ToolsClosed();
+        if (key.isEmpty())
+            co_return CheckVerdict { false, StateTexts::keyNotStored };
+    }
+    const milliseconds limit = std::min(m_platform->transferTimeout(), checkStepLimit);
+    const ProbeAnswer answer = co_await m_relay.probe(descriptor(kind).protocol, local.baseURL, key, local.model, limit);
+    if (self.expired())
+        throw ToolsClosed();
+    if (answer.verdict != Verdict::accepted)
+        co_return CheckVerdict { false, answerText(answer, local.model, limit) };
+
+    const Fault back = co_await AgentCheck::readBack(m_tools, kind, machine, local);
+    if (self.expired())
+        throw ToolsClosed();
+    if (back != Fault::none) {
+        const AgentDescriptor &agent = descriptor(kind);
+        local.fault = back;
+        local.subject = (agent.readBack->throughLauncher ? agent.launcherName : agent.command).toString()
+            + u' ' + agent.readBack->arguments.toString();
+        co_return CheckVerdict { false, faultText(local) };
+    }
+    co_return CheckVerdict { true, StateTexts::checkPassed.arg(local.version).arg(answer.roundTrip.count()) };
+}
