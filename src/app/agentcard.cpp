@@ -4,6 +4,8 @@
 #include "theme.h"
 #include "uitexts.h"
 
+#include "plaintooltip.h"
+
 #include <QBoxLayout>
 
 namespace {
@@ -18,6 +20,12 @@ ActionButton::Look connectLook(const QColor &tint)
     return { tint, Theme::white(0.18), Qt::black, 7, Theme::font(13, QFont::Bold), 13 };
 }
 
+// The small text controls of a card's lines.
+ActionButton::Look lineActionLook()
+{
+    return { Qt::transparent, {}, Theme::accent, 5, Theme::font(10, QFont::DemiBold), 10 };
+}
+
 } // namespace
 
 AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
@@ -26,6 +34,9 @@ AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     , m_picture(new SymbolView(content.symbol, 22, content.accent, this))
     , m_protocol(new TextLabel(content.protocolName, Theme::font(9, QFont::Bold), content.accent, this))
     , m_subtitle(new TextLabel(content.subtitle, Theme::font(10, QFont::Medium), Theme::white(0.4), this))
+    , m_checkRow(new QWidget(this))
+    , m_checkResult(new TextLabel(QString(), Theme::font(10, QFont::Medium), Theme::white(0.5), m_checkRow))
+    , m_check(new ActionButton(UiTexts::checkConnection, Symbol::waveformPathEcg, lineActionLook(), m_checkRow))
     , m_dot(new StatusDot(this))
     , m_download(new ActionButton(QString(), Symbol::arrowDownCircle, downloadLook(), this))
     , m_connect(new ActionButton(UiTexts::connect, Symbol::link, connectLook(content.accent), this))
@@ -68,6 +79,17 @@ void AgentCard::addTexts(QBoxLayout *layout)
     m_subtitle->setMaximumLines(1);
     m_subtitleRow->addWidget(m_subtitle, 1);
     layout->addLayout(m_subtitleRow);
+
+    auto *checkLine = row(8, m_checkRow);
+    checkLine->setContentsMargins(0, 0, 0, 0);
+    m_checkResult->setMaximumLines(2);
+    checkLine->addWidget(m_checkResult, 1);
+    m_check->setFixedHeight(m_subtitle->sizeHint().height());
+    m_check->setAccessibleName(UiTexts::checkConnection);
+    m_check->setAccessibleDescription(m_content.title);
+    checkLine->addWidget(m_check, 0, Qt::AlignTop);
+    m_checkRow->hide();
+    layout->addWidget(m_checkRow);
 }
 
 void AgentCard::addButtons(QBoxLayout *layout)
@@ -103,8 +125,7 @@ void AgentCard::setSubtitle(const QString &subtitle)
 
 ActionButton *AgentCard::addSubtitleAction(const QString &text)
 {
-    auto *button = new ActionButton(text, Symbol::arrowClockwise,
-        { Qt::transparent, {}, Theme::accent, 5, Theme::font(10, QFont::DemiBold), 10 }, this);
+    auto *button = new ActionButton(text, Symbol::arrowClockwise, lineActionLook(), this);
     // No taller than the subtitle, so the Codex card's rows line up with its neighbour's.
     button->setFixedHeight(m_subtitle->sizeHint().height());
     m_subtitleRow->addWidget(button);
@@ -112,9 +133,21 @@ ActionButton *AgentCard::addSubtitleAction(const QString &text)
     return button;
 }
 
+void AgentCard::setCheckOffered(bool offered)
+{
+    m_checkRow->setVisible(offered);
+}
+
+void AgentCard::setCheckResult(const QString &text, const QColor &colour)
+{
+    m_checkResult->setText(text);
+    m_checkResult->setColour(colour);
+    m_checkResult->setToolTip(plainTooltip(text));
+}
+
 QList<QWidget *> AgentCard::focusOrder() const
 {
-    return m_subtitleActions + QList<QWidget *> { m_download, m_connect };
+    return m_subtitleActions + QList<QWidget *> { m_check, m_download, m_connect };
 }
 
 QSize AgentCard::minimumSizeHint() const

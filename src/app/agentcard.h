@@ -34,6 +34,10 @@ public:
     void setSubtitle(const QString &subtitle);
     // A small text control at the end of the subtitle line.
     ActionButton *addSubtitleAction(const QString &text);
+    // The check's line and its control ("检测连接"), shown while the check is offered.
+    void setCheckOffered(bool offered);
+    // The check's latest result in its colour; empty: none yet.
+    void setCheckResult(const QString &text, const QColor &colour);
 
     bool connected() const { return m_connected; }
     // The colour of the picture, the protocol tag and the connect button.
@@ -45,6 +49,8 @@ public:
     StatusDot *statusDot() const { return m_dot; }
     ActionButton *downloadButton() const { return m_download; }
     ActionButton *connectButton() const { return m_connect; }
+    ActionButton *checkButton() const { return m_check; }
+    TextLabel *checkLabel() const { return m_checkResult; }
     // The card's controls in reading order.
     QList<QWidget *> focusOrder() const;
 
@@ -63,6 +69,9 @@ private:
     TextLabel *m_subtitle;
     QBoxLayout *m_subtitleRow;
     QList<QWidget *> m_subtitleActions;
+    QWidget *m_checkRow;
+    TextLabel *m_checkResult;
+    ActionButton *m_check;
     StatusDot *m_dot;
     ActionButton *m_download;
     ActionButton *m_connect;

@@ -211,10 +211,18 @@ void SetupPanel::addCards(QGridLayout *grid)
         m_cards.append(card);
 
         card->setConnected(m_state.connected(kind));
+        card->setCheckOffered(m_state.checkOffered(kind));
         connect(&m_state, &ConnectState::connectedChanged, card, [this, card, kind](AgentKind changed) {
-            if (changed == kind)
-                card->setConnected(m_state.connected(kind));
+            if (changed != kind)
+                return;
+            card->setConnected(m_state.connected(kind));
+            card->setCheckOffered(m_state.checkOffered(kind));
         });
+        connect(&m_state, &ConnectState::checkChanged, card, [this, card, kind](AgentKind changed) {
+            if (changed == kind)
+                showCheck(card, m_state.check(kind));
+        });
+        connect(card->checkButton(), &QAbstractButton::clicked, &m_state, [this, kind] { m_state.checkAgent(kind); });
         connect(card->connectButton(), &QAbstractButton::clicked, &m_state,
             [this, kind] { m_state.configureAgent(kind); });
         if (kind != AgentKind::codex) {
@@ -271,6 +279,16 @@ void SetupPanel::showEffort()
 void SetupPanel::showCodexInstalled()
 {
     m_codexCard->setSubtitle(m_state.codexInstalled() ? UiTexts::codexInstalled : UiTexts::codexMissing);
+}
+
+void SetupPanel::showCheck(AgentCard *card, const ConnectState::AgentCheckStatus &check)
+{
+    using Stage = ConnectState::AgentCheckStatus::Stage;
+    const QColor colour = check.stage == Stage::passed ? Theme::success
+        : check.stage == Stage::failed                 ? Theme::error
+                                                       : Theme::white(0.5);
+    card->setCheckResult(check.text, colour);
+    card->checkButton()->setEnabled(check.stage != Stage::running);
 }
 
 void SetupPanel::showBusy()

@@ -2,6 +2,7 @@
 
 #include "actionbutton.h"
 #include "agents/agentkind.h"
+#include "state/connectstate.h"
 #include "scrollcolumn.h"
 #include "surface.h"
 #include "techbanner.h"
@@ -10,7 +11,7 @@
 #include <functional>
 
 class AgentCard;
-class ConnectState;
+
 class QBoxLayout;
 class QComboBox;
 class QGridLayout;
@@ -47,6 +48,7 @@ private:
     void showEffort();
     void showCodexInstalled();
     void followState();
+    void showCheck(AgentCard *card, const ConnectState::AgentCheckStatus &check);
     void showBusy();
 
     ConnectState &m_state;

@@ -77,6 +77,8 @@ inline const QString downloadTooltip = QStringLiteral("从 Velmora 香港服务�
 inline const QString connect = QStringLiteral("连接");
 inline const QString connected = QStringLiteral("已接入");
 inline const QString recheck = QStringLiteral("重新检测");
+// Checks whether the connected agent really reaches the relay.
+inline const QString checkConnection = QStringLiteral("检测连接");
 
 // The Codex card's subtitle; the cards' own texts are in the card table of setuppanel.cpp.
 inline const QString codexInstalled = QStringLiteral("已安装 · Desktop 与 CLI 共用配置");
