@@ -69,6 +69,8 @@ private Q_SLOTS:
     void codexFailure();
     void connectAgent_data();
     void connectAgent();
+    void checkAgent_data();
+    void checkAgent();
     void clearing_data();
     void clearing();
     void foldersFromEnvironment_data();
@@ -407,6 +409,64 @@ void TestConnectState::connectAgent()
                                  : QByteArray());
     for (const AgentDescriptor &agent : agents())
         QCOMPARE(m_state->connected(agent.kind), agent.launcherName == launcher);
+}
+
+void TestConnectState::checkAgent_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QByteArray>("profile"); // the login shell's ~/.profile
+    QTest::addColumn<QString>("storedKey"); // replaces the keychain's key after connecting
+    QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
+    const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
+    QTest::addRow("passes") << true << onPath << QString()
+                            << QStringLiteral("^可用 · 2\\.1\\.0 \\(Claude Code\\) · 中转站 \\d+ ms$");
+    QTest::addRow("key revoked") << true << onPath << QStringLiteral("sk-revoked")
+                                 << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
+    QTest::addRow("launcher folder off PATH")
+        << true << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
+        << QStringLiteral("^.*/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
+    QTest::addRow("not connected") << false << onPath << QString() << QString();
+}
+
+// The card's check, worded, beside the other operations: it never makes the state busy.
+void TestConnectState::checkAgent()
+{
+    QFETCH(bool, connected);
+    QFETCH(QByteArray, profile);
+    QFETCH(QString, storedKey);
+    QFETCH(QString, expected);
+    QProcessEnvironment environment;
+    for (const char *name : { "HOME", "USER", "DBUS_SESSION_BUS_ADDRESS" })
+        environment.insert(QLatin1String(name), qEnvironmentVariable(name));
+    environment.insert(QStringLiteral("HOME"), m_platform->home);
+    environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    m_platform->environmentValues = environment;
+    writeFile(home(QStringLiteral(".profile")), profile);
+    QDir(m_platform->home).mkpath(QStringLiteral("bin"));
+    writeFile(home(QStringLiteral("bin/claude")), "#!/bin/sh\necho '2.1.0 (Claude Code)'\n", 0755);
+    QVERIFY(signedIn());
+    if (connected)
+        QVERIFY(run(QStringLiteral("claude")));
+    if (!storedKey.isEmpty())
+        QVERIFY(AgentFixtures::storeKey(service(), storedKey));
+    const QString before = m_state->activity();
+    QSignalSpy busy(m_state.get(), &ConnectState::busyChanged);
+
+    m_state->checkAgent(AgentKind::claudeCode);
+    using Stage = ConnectState::AgentCheckStatus::Stage;
+    const ConnectState::AgentCheckStatus &check = m_state->check(AgentKind::claudeCode);
+    QVERIFY(QTest::qWaitFor([&] { return check.stage != Stage::running; }, 30000));
+    QCOMPARE(busy.count(), 0);
+    if (expected.isEmpty()) {
+        QCOMPARE(check.stage, Stage::none);
+        QCOMPARE(m_state->activity(), before);
+        return;
+    }
+    QVERIFY2(QRegularExpression(expected).match(check.text).hasMatch(), qPrintable(check.text));
+    const bool passed = expected.startsWith(u"^可用");
+    QCOMPARE(check.stage, passed ? Stage::passed : Stage::failed);
+    QCOMPARE(m_state->activity(), (passed ? u"Claude Code 检测通过："_qs : u"Claude Code 检测失败："_qs) + check.text);
 }
 
 void TestConnectState::clearing_data()

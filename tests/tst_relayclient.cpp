@@ -11,6 +11,8 @@
 #include <QtTest>
 
 Q_DECLARE_METATYPE(RelayReply)
+Q_DECLARE_METATYPE(WireProtocol)
+Q_DECLARE_METATYPE(ProbeAnswer::Verdict)
 
 using namespace std::chrono_literals;
 
@@ -73,6 +75,8 @@ private Q_SLOTS:
     void issueKey_data();
     void issueKey();
     void closingEndsWaitingRequests();
+    void probe_data();
+    void probe();
 
 private:
     QUrl router() const { return m_relay->baseUrl(); }
@@ -285,3 +289,75 @@ void TestRelayClient::closingEndsWaitingRequests()
 
 QTEST_GUILESS_MAIN(TestRelayClient)
 #include "tst_relayclient.moc"
+
+void TestRelayClient::probe_data()
+{
+    QTest::addColumn<WireProtocol>("protocol");
+    QTest::addColumn<RelayReply>("scripted"); // status 0: the demo's own answer
+    QTest::addColumn<bool>("issued"); // the probe carries a key the relay issued
+    QTest::addColumn<ProbeAnswer::Verdict>("verdict");
+    QTest::addColumn<QString>("path"); // the call the relay received
+    QTest::addColumn<QString>("message"); // the relay's words in the answer; "RETRY n": Retry-After
+    using enum ProbeAnswer::Verdict;
+    using enum WireProtocol;
+    const RelayReply demo = reply(0, {});
+    const QString chat = QStringLiteral("/v1/chat/completions");
+    QTest::addRow("Responses") << responses << demo << true << accepted << u"/v1/responses"_qs << QString();
+    QTest::addRow("Messages") << messages << demo << true << accepted << u"/v1/messages"_qs << QString();
+    QTest::addRow("generateContent") << generateContent << demo << true << accepted
+                                     << u"/v1beta/models/m 1:generateContent"_qs << QString();
+    QTest::addRow("Chat Completions") << chatCompletions << demo << true << accepted << chat << QString();
+    QTest::addRow("revoked key") << chatCompletions << demo << false << keyRefused << chat << u"无效的 API Key"_qs;
+    QTest::addRow("unknown model, 404")
+        << chatCompletions << reply(404, R"({"error":{"message":"model m 1 not found"}})") << true << modelUnknown
+        << chat << u"model m 1 not found"_qs;
+    QTest::addRow("unknown model, named")
+        << chatCompletions << reply(400, R"({"error":{"code":"model_not_found","message":"无此模型"}})") << true
+        << modelUnknown << chat << u"无此模型"_qs;
+    QTest::addRow("rate-limited") << chatCompletions << reply(429, "{}", { { "Retry-After", "7" } }) << true
+                                  << rateLimited << chat << u"RETRY 7"_qs;
+    QTest::addRow("server error") << chatCompletions << reply(502, "bad gateway") << true << refused << chat
+                                  << QString();
+    RelayReply stall;
+    stall.stall = true;
+    QTest::addRow("stalled") << chatCompletions << stall << true << timedOut << chat
+                             << PlatformTexts::timedOut.arg(0.4);
+    QTest::addRow("redirect to another origin")
+        << chatCompletions << reply(307, {}, { { "Location", "ELSEWHERE/v1/chat/completions" } }) << true
+        << unreachable << chat << PlatformTexts::redirectRefused;
+}
+
+// One model call as the agent makes it, in each protocol, and each answer of the relay.
+void TestRelayClient::probe()
+{
+    QFETCH(WireProtocol, protocol);
+    QFETCH(RelayReply, scripted);
+    QFETCH(bool, issued);
+    QFETCH(ProbeAnswer::Verdict, verdict);
+    QFETCH(QString, path);
+    QFETCH(QString, message);
+    for (auto &[name, value] : scripted.headers)
+        value.replace("ELSEWHERE", m_elsewhere->baseUrl().toEncoded());
+    if (scripted.status != 0)
+        m_relay->script("POST", path, scripted);
+    const auto token = finish(m_client->signIn(router(), m_relay->account().email, m_relay->account().password));
+    const auto key = finish(m_client->issueKey(router(), token.value.value_or(QString()), u"n"_qs, 12));
+    QVERIFY(key.value);
+    const QString sent = issued ? *key.value : QStringLiteral("sk-revoked");
+    const QString root = router().toString(QUrl::StripTrailingSlash);
+    const bool v1 = protocol == WireProtocol::responses || protocol == WireProtocol::chatCompletions;
+    m_relay->clearRequests();
+
+    const auto answer = finish(m_client->probe(protocol, root + (v1 ? u"/v1"_qs : QString()), sent, u"m 1"_qs, 400ms));
+    QVERIFY(answer.value);
+    QCOMPARE(answer.value->verdict, verdict);
+    if (message.startsWith(u"RETRY "))
+        QCOMPARE(answer.value->retryAfterSeconds, message.mid(6).toLongLong());
+    else
+        QCOMPARE(answer.value->message, message);
+    QVERIFY(!answer.value->message.contains(sent));
+    const QList<RecordedRequest> calls = m_relay->requests(path);
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().headers.value("authorization"), "Bearer " + sent.toUtf8());
+    QVERIFY(m_elsewhere->requests().isEmpty());
+}

@@ -107,12 +107,15 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
         std::min(m_platform->toolTimeout(), checkStepLimit) };
     CheckVerdict verdict;
     try {
-        const AgentCheck::Result local = co_await AgentCheck::inspect(
-            m_tools, kind, machine, m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {}));
+        const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
+        const AgentCheck::Result local = co_await AgentCheck::inspect(m_tools, kind, machine, target);
         if (self.expired())
             co_return;
-        verdict = local.fault != Fault::none ? CheckVerdict { false, faultText(local) }
-                                             : co_await checkWithRelay(kind, machine, local);
+        // Not a conditional expression: a co_await inside one is not safe with every compiler.
+        if (local.fault != Fault::none)
+            verdict = { false, faultText(local) };
+        else
+            verdict = co_await checkWithRelay(kind, machine, local);
     } catch (const ToolsClosed &) {
         co_return;
     } catch (...) {
@@ -134,8 +137,8 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     QString key = local.key; // Codex: what its auth.json holds
     if (kind != AgentKind::codex) {
         try {
-            key = co_await Keychain::loadKey(m_tools, m_platform->securityTool(), m_platform->userName(),
-                m_checkTargets[std::size_t(kind)]->keychainService);
+            const QString service = m_checkTargets[std::size_t(kind)]->keychainService;
+            key = co_await Keychain::loadKey(m_tools, m_platform->securityTool(), m_platform->userName(), service);
         } catch (const ToolsClosed &) {
             throw;
         } catch (...) {
