@@ -11,6 +11,7 @@
 #include "relayserver.h"
 #include "setuppanel.h"
 #include "statusbar.h"
+#include "theme.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QWindow>
 
@@ -61,6 +63,7 @@ private Q_SLOTS:
     void codexDownloadAsksFirst_data();
     void codexDownloadAsksFirst();
     void recheck();
+    void checkFromKeyboard();
 
 private:
     void moveTo(const QString &screenName);
@@ -369,6 +372,31 @@ void TestWindow::recheck()
     QTest::mouseClick(m_window->setupPanel()->recheckButton(), Qt::LeftButton);
     QVERIFY(m_state->codexInstalled());
     QVERIFY(card(0)->subtitleLabel()->text() != missing);
+}
+
+// A connected card offers its check; pressed from the keyboard, the result reaches the card's
+// line, where assistive technology reads it.
+void TestWindow::checkFromKeyboard()
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    m_platform->environmentValues = environment;
+    AgentCard *claude = card(1);
+    QVERIFY(!claude->checkButton()->isVisibleTo(m_window.get()));
+    m_state->setConnected(AgentKind::claudeCode, true);
+    QVERIFY(claude->checkButton()->isVisibleTo(m_window.get()));
+    QCOMPARE(QAccessible::queryAccessibleInterface(claude->checkButton())->text(QAccessible::Name), u"检测连接"_qs);
+
+    claude->checkButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(claude->checkButton(), Qt::Key_Space);
+    const QString expected = QStringLiteral("登录 Shell 的 PATH 中找不到 claude，请先安装（卡片左下角可下载安装包）");
+    QAccessibleInterface *result = QAccessible::queryAccessibleInterface(claude->checkLabel());
+    QTRY_COMPARE_WITH_TIMEOUT(result->text(QAccessible::Name), expected, 20000);
+    QCOMPARE(claude->checkLabel()->colour(), Theme::error);
+    QCOMPARE(m_window->statusBar()->activityLabel()->text(), u"Claude Code 检测失败："_qs + expected);
 }
 
 int main(int argc, char *argv[])

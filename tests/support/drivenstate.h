@@ -13,6 +13,7 @@ public:
     using ConnectState::ConnectState;
     using ConnectState::setActivity;
     using ConnectState::setBusy;
+    using ConnectState::setConnected;
     using ConnectState::setGroups;
     using ConnectState::setModels;
 };
