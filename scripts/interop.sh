@@ -62,8 +62,8 @@ if [ "${1:-}" != --inside ]; then
     # The temporary homes lie where a real one does, below folders only their owners may write to.
     mkdir -p "$cache/tmp"
     chmod 700 "$cache/tmp"
-    echo "| agent | home | version | request path | key right | model right | other provider | user's files | result |"
-    echo "|---|---|---|---|---|---|---|---|---|"
+    echo "| agent | home | version | request path | key right | model right | other provider | user's files | result | the app's check | check and agent |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|"
     for kind in fresh lived-in; do
         TMPDIR=$cache/tmp CACHE=$cache VELMORA_BUILD=$build \
             "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind"
@@ -155,11 +155,9 @@ opencode_own() {
 }
 [ "$kind" != lived-in ] || opencode_own >"$work/opencode.own.before"
 
-"$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo \
-    >"$work/connect.out" 2>&1 || true
-sed "s/^/  connect ($kind): /" "$work/connect.out" >&2
-
-# The agents where a user's npm would put them; Kimi Code with its own Node 22.
+# The agents, installed where a user's npm puts them on PATH, and the user's login shell, from
+# which the app's check reads PATH: the same variables as the runs below (this machine has no
+# internet for the agents' update and model-list fetches).
 mkdir -p "$HOME/.local/bin"
 for name in codex claude gemini opencode crush; do
     [ ! -x "$CACHE/$name/node_modules/.bin/$name" ] || ln -sf "$CACHE/$name/node_modules/.bin/$name" "$HOME/.local/bin/$name"
@@ -169,6 +167,22 @@ if [ -x "$CACHE/kimi/node_modules/.bin/node" ] && [ -f "$CACHE/kimi/node_modules
         >"$HOME/.local/bin/kimi"
     chmod 700 "$HOME/.local/bin/kimi"
 fi
+user_path="$HOME/.local/bin:$(dirname "$(command -v node)"):/usr/local/bin:/usr/bin:/bin"
+agent_settings="DISABLE_AUTOUPDATER=1 NO_UPDATE_NOTIFIER=1 OPENCODE_DISABLE_AUTOUPDATE=1 KIMI_CODE_NO_AUTO_UPDATE=1 OPENCODE_DISABLE_MODELS_FETCH=1"
+printf 'PATH="%s"\nexport PATH %s\n' "$user_path" "$agent_settings" >"$HOME/.profile"
+
+SHELL=/bin/sh "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo \
+    --check >"$work/connect.out" 2>&1 || true
+grep -v '^check ' "$work/connect.out" | sed "s/^/  connect ($kind): /" >&2
+# The check's verdict on the card of an agent: "works", or the card's line.
+verdict() {
+    line=$(grep -F "check $1: " "$work/connect.out" | head -n 1)
+    case $line in
+    *": passed "*) echo works ;;
+    "") echo "no verdict" ;;
+    *) echo "${line#*: failed }" ;;
+    esac
+}
 
 # The key the keyring holds for the group, read as the scripts read it.
 service=$(sed -n "s/.*lookup -- service '\\([^']*\\)' account.*/\\1/p" "$HOME/.local/bin/velmora-connect-codex-env")
@@ -176,16 +190,14 @@ key=$(secret-tool lookup -- service "$service" account "$USER" || true)
 
 # run NAME EXPECTED_MODEL COMMAND...: runs the agent with a clean environment, prints its row.
 run() {
-    name=$1 model=$2
-    shift 2
+    name=$1 model=$2 title=$3
+    shift 3
     before=$(wc -l <"$log")
     other_before=$(wc -l <"$other_log")
     status=0
     (cd "$work" && timeout 240 env -i HOME="$HOME" USER="$USER" TERM=dumb LANG=C.UTF-8 \
-        PATH="$HOME/.local/bin:$(dirname "$(command -v node)"):/usr/local/bin:/usr/bin:/bin" \
-        DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
-        DISABLE_AUTOUPDATER=1 NO_UPDATE_NOTIFIER=1 OPENCODE_DISABLE_AUTOUPDATE=1 KIMI_CODE_NO_AUTO_UPDATE=1 \
-        OPENCODE_DISABLE_MODELS_FETCH=1 "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err") || status=$?
+        PATH="$user_path" DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
+        $agent_settings "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err") || status=$?
     tail -n +"$((before + 1))" "$log" | grep '"status":200' | head -n 1 >"$work/$name.call" || true
     other_calls=$(($(wc -l <"$other_log") - other_before))
     version=$(PATH="$HOME/.local/bin:$PATH" "$name" --version 2>/dev/null </dev/null | head -n 1 | tr -d '\r' || true)
@@ -213,32 +225,37 @@ run() {
     elif [ "$other_calls" -ne 0 ]; then result=FAIL reason="the other provider got $other_calls requests"
     elif [ "$own" = CHANGED ]; then result=FAIL reason="the user's own files changed"
     fi
-    printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s %s |\n' "$name" "$kind" "${version:--}" "$path" "$keyright" \
-        "$modelright" "$other_calls requests" "$own" "$result" "$reason"
+    check=$(verdict "$title")
+    agree=agree
+    if { [ "$check" = works ] && [ "$result" = FAIL ]; } || { [ "$check" != works ] && [ "$result" = PASS ]; }; then
+        agree=DISAGREE
+    fi
+    printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s %s | %s | %s |\n' "$name" "$kind" "${version:--}" "$path" \
+        "$keyright" "$modelright" "$other_calls requests" "$own" "$result" "$reason" "$check" "$agree"
 }
 
-skip() { printf '| %s | %s | - | - | - | - | - | - | SKIP %s |\n' "$1" "$kind" "$2"; }
+skip() { printf '| %s | %s | - | - | - | - | - | - | SKIP %s | %s | - |\n' "$1" "$kind" "$2" "$(verdict "$3")"; }
 
 installed() { [ -x "$HOME/.local/bin/$1" ]; }
 npm_reason() { echo "npm install failed: $(grep -m 1 -o 'Error: .*' "$CACHE/$1/npm.log" 2>/dev/null | cut -c1-120)"; }
 
 codex_model=$(sed -n 's/^model = "\(.*\)"$/\1/p' "$HOME/.codex/config.toml" 2>/dev/null || true)
-if installed codex; then run codex "$codex_model" codex exec --skip-git-repo-check "say hi"; else skip codex "$(npm_reason codex)"; fi
-if installed claude; then run claude "" velmora-claude -p "say hi"; else skip claude "$(npm_reason claude)"; fi
+if installed codex; then run codex "$codex_model" Codex codex exec --skip-git-repo-check "say hi"; else skip codex "$(npm_reason codex)" Codex; fi
+if installed claude; then run claude "" "Claude Code" velmora-claude -p "say hi"; else skip claude "$(npm_reason claude)" "Claude Code"; fi
 launcher_value() { sed -n "s/^export $1='\\(.*\\)'$/\\1/p" "$HOME/.local/bin/$2" 2>/dev/null || true; }
 if installed gemini; then
-    run gemini "$(launcher_value GEMINI_MODEL velmora-gemini)" velmora-gemini --skip-trust -p "say hi"
-else skip gemini "$(npm_reason gemini)"; fi
-if installed kimi; then run kimi "$(launcher_value KIMI_MODEL_NAME velmora-kimi)" velmora-kimi -p "say hi"
-else skip kimi "$(npm_reason kimi)"; fi
+    run gemini "$(launcher_value GEMINI_MODEL velmora-gemini)" "Gemini CLI" velmora-gemini --skip-trust -p "say hi"
+else skip gemini "$(npm_reason gemini)" "Gemini CLI"; fi
+if installed kimi; then run kimi "$(launcher_value KIMI_MODEL_NAME velmora-kimi)" "Kimi Code" velmora-kimi -p "say hi"
+else skip kimi "$(npm_reason kimi)" "Kimi Code"; fi
 opencode_model=$(json "$HOME/.config/opencode/opencode.json" 'Object.keys(o.provider.velmora.models)[0]' 2>/dev/null || true)
-if installed opencode; then run opencode "$opencode_model" velmora-opencode run "say hi"
-else skip opencode "$(npm_reason opencode)"; fi
+if installed opencode; then run opencode "$opencode_model" OpenCode velmora-opencode run "say hi"
+else skip opencode "$(npm_reason opencode)" OpenCode; fi
 if installed crush && crush --version >/dev/null 2>&1; then
     crush_model=$(json "$HOME/.config/crush/crush.json" 'o.providers["velmora-deepseek"].models[0].id' 2>/dev/null || true)
-    run crush "$crush_model" velmora-deepseek run "say hi"
+    run crush "$crush_model" "DeepSeek Agent（Crush）" velmora-deepseek run "say hi"
 else
-    skip crush "its npm package downloads the crush binary from the internet at install time, which this machine cannot reach; its files and launcher are checked by the unit tests"
+    skip crush "its npm package downloads the crush binary from the internet at install time, which this machine cannot reach; its files and launcher are checked by the unit tests" "DeepSeek Agent（Crush）"
 fi
 
 # Clearing gives Codex's sign-in back: auth.json as it was before connecting.
@@ -247,9 +264,9 @@ if [ "$kind" = lived-in ]; then
         >"$work/clear.out" 2>&1 || true
     sed "s/^/  clear ($kind): /" "$work/clear.out" >&2
     if [ "$(signin "$HOME/.codex/auth.json")" = "$(signin "$work/codex-auth.before")" ]; then
-        printf '| codex, cleared | %s | - | - | - | - | - | sign-in given back | PASS |\n' "$kind"
+        printf '| codex, cleared | %s | - | - | - | - | - | sign-in given back | PASS | - | - |\n' "$kind"
     else
-        printf '| codex, cleared | %s | - | - | - | - | - | CHANGED | FAIL auth.json is not what it was: %s |\n' \
+        printf '| codex, cleared | %s | - | - | - | - | - | CHANGED | FAIL auth.json is not what it was: %s | - | - |\n' \
             "$kind" "$(signin "$HOME/.codex/auth.json" | cut -c1-160)"
     fi
 fi

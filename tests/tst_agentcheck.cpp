@@ -54,7 +54,8 @@ private:
     {
         writeFile(home + QStringLiteral("/.profile"), "PATH=\"" + path.toUtf8() + ":/usr/bin:/bin\"\n");
         if (kind == AgentKind::codex)
-            CodexConfiguration(UserFolders::from(home, {}), home).write(router, model, u"high"_qs, u"sk-codex"_qs);
+            CodexConfiguration(UserFolders::from(home, {}), home)
+                .write(router, model, u"high"_qs, u"sk-codex"_qs);
         else
             LauncherConfiguration(UserFolders::from(home, {}), QDateTime::currentDateTimeUtc())
                 .write(kind, router, service, model);
@@ -77,21 +78,23 @@ void TestAgentCheck::inspect_data()
         files.insert(name, bytes);
         return files;
     };
-    QTest::addRow("works") << AgentKind::claudeCode << both << claude << Fault::none << QString() << QString();
-    QTest::addRow("command missing") << AgentKind::claudeCode << both << Files()
-                                     << Fault::commandMissing << u"claude"_qs << QString();
+    QTest::addRow("works") << AgentKind::claudeCode << both << claude << Fault::none << QString()
+                           << QString();
+    QTest::addRow("command missing") << AgentKind::claudeCode << both << Files() << Fault::commandMissing
+                                     << u"claude"_qs << QString();
     QTest::addRow("version fails") << AgentKind::claudeCode << both
-                                   << Files { { u"bin/claude"_qs, fakeAgent("", 3) } }
-                                   << Fault::versionFailed << u"~/bin/claude"_qs << QString();
-    QTest::addRow("launcher folder off PATH") << AgentKind::claudeCode << u"$HOME/bin"_qs << claude
-                                              << Fault::launcherOffPath << u"~/.local/bin"_qs
-                                              << u"~/.profile"_qs;
+                                   << Files { { u"bin/claude"_qs, fakeAgent("", 3) } } << Fault::versionFailed
+                                   << u"~/bin/claude"_qs << QString();
+    QTest::addRow("launcher folder off PATH")
+        << AgentKind::claudeCode << u"$HOME/bin"_qs << claude << Fault::launcherOffPath << u"~/.local/bin"_qs
+        << u"~/.profile"_qs;
     QTest::addRow("another launcher first")
         << AgentKind::claudeCode << both << with(claude, u"bin/velmora-claude"_qs, fakeAgent("x"))
         << Fault::launcherShadowed << u"velmora-claude"_qs << u"~/bin/velmora-claude"_qs;
     QTest::addRow("launcher edited by hand")
-        << AgentKind::claudeCode << both << with(claude, u".local/bin/velmora-claude"_qs, "#!/bin/sh\nexec claude\n")
-        << Fault::fileChanged << u"~/.local/bin/velmora-claude"_qs << QString();
+        << AgentKind::claudeCode << both
+        << with(claude, u".local/bin/velmora-claude"_qs, "#!/bin/sh\nexec claude\n") << Fault::fileChanged
+        << u"~/.local/bin/velmora-claude"_qs << QString();
     QTest::addRow("provider entry edited")
         << AgentKind::openCode << both
         << Files { { u"bin/opencode"_qs, fakeAgent("1.18.33") },
@@ -102,25 +105,26 @@ void TestAgentCheck::inspect_data()
         << AgentKind::openCode << both
         << Files { { u"bin/opencode"_qs, fakeAgent("1.18.33") },
                { u".profile"_qs, profile + "export XDG_CONFIG_HOME=\"$HOME/other\"\n" } }
-        << Fault::overridden
-        << u"XDG_CONFIG_HOME"_qs << u"~/other"_qs;
+        << Fault::overridden << u"XDG_CONFIG_HOME"_qs << u"~/other"_qs;
     QTest::addRow("Claude Code switched to Bedrock")
         << AgentKind::claudeCode << both
         << with(claude, u".claude/settings.json"_qs, R"({"env":{"CLAUDE_CODE_USE_BEDROCK":"1"}})")
         << Fault::overridden << u"~/.claude/settings.json"_qs << u"env.CLAUDE_CODE_USE_BEDROCK"_qs;
     const Files codex { { u"bin/codex"_qs, fakeAgent("codex-cli 0.171.0") } };
-    QTest::addRow("Codex works") << AgentKind::codex << both << codex << Fault::none << QString() << QString();
+    QTest::addRow("Codex works") << AgentKind::codex << both << codex << Fault::none << QString()
+                                 << QString();
     QTest::addRow("Codex signed in again")
         << AgentKind::codex << both
         << with(codex, u".codex/auth.json"_qs, R"({"auth_mode":"chatgpt","tokens":{"access_token":"t"}})")
         << Fault::overridden << u"~/.codex/auth.json"_qs << u"auth_mode: chatgpt"_qs;
-    QTest::addRow("Codex's tokens back") << AgentKind::codex << both
-                                         << with(codex, u".codex/auth.json"_qs,
-                                                R"({"auth_mode":"apikey","OPENAI_API_KEY":"k","tokens":{}})")
-                                         << Fault::overridden << u"~/.codex/auth.json"_qs << u"tokens"_qs;
+    QTest::addRow("Codex's tokens back")
+        << AgentKind::codex << both
+        << with(codex, u".codex/auth.json"_qs, R"({"auth_mode":"apikey","OPENAI_API_KEY":"k","tokens":{}})")
+        << Fault::overridden << u"~/.codex/auth.json"_qs << u"tokens"_qs;
     QTest::addRow("CODEX_HOME of the shell")
         << AgentKind::codex << both
-        << with(codex, u".profile"_qs, profile + "export CODEX_HOME=\"$HOME/codex\"\n") << Fault::overridden << u"CODEX_HOME"_qs << u"~/codex"_qs;
+        << with(codex, u".profile"_qs, profile + "export CODEX_HOME=\"$HOME/codex\"\n") << Fault::overridden
+        << u"CODEX_HOME"_qs << u"~/codex"_qs;
     QTest::addRow("config.toml edited")
         << AgentKind::codex << both << with(codex, u".codex/config.toml"_qs, "model = \"gpt-4\"\n")
         << Fault::fileChanged << u"~/.codex/config.toml"_qs << QString();
@@ -143,8 +147,8 @@ void TestAgentCheck::inspect()
     }
 
     ToolRunner tools(30s);
-    const AgentCheck::Result result = awaitTask(
-        AgentCheck::inspect(tools, kind, machine(home), { router, service, model }));
+    const AgentCheck::Result result
+        = awaitTask(AgentCheck::inspect(tools, kind, machine(home), { router, service, model }));
     const auto shown = [&](QString text) { return text.replace(home, u"~"_qs); };
     QCOMPARE(result.fault, fault);
     QCOMPARE(shown(result.subject), subject);
@@ -155,7 +159,8 @@ void TestAgentCheck::inspect()
         return;
     // What the probe is made with: the agent's own files' values.
     QCOMPARE(result.version, kind == AgentKind::codex ? u"codex-cli 0.171.0"_qs : u"2.1.0 (Claude Code)"_qs);
-    QCOMPARE(result.baseURL, kind == AgentKind::codex ? u"http://127.0.0.1:9/v1"_qs : u"http://127.0.0.1:9"_qs);
+    QCOMPARE(
+        result.baseURL, kind == AgentKind::codex ? u"http://127.0.0.1:9/v1"_qs : u"http://127.0.0.1:9"_qs);
     QCOMPARE(result.model, model);
     QCOMPARE(result.key, kind == AgentKind::codex ? u"sk-codex"_qs : QString());
 }
@@ -169,9 +174,12 @@ void TestAgentCheck::readBack_data()
         = R"({"model":"velmora/claude-sonnet-5","provider":{"velmora":{"options":{"baseURL":"http://127.0.0.1:9/v1"}}}})";
     QTest::addRow("OpenCode resolves the relay") << AgentKind::openCode << resolved << Fault::none;
     QTest::addRow("OpenCode resolves another model")
-        << AgentKind::openCode << QByteArray(resolved).replace("velmora/", "anthropic/") << Fault::notReadBack;
-    QTest::addRow("Codex names its key") << AgentKind::codex << QByteArray("API key configured - sk-***") << Fault::none;
-    QTest::addRow("Codex is signed out") << AgentKind::codex << QByteArray("Not logged in") << Fault::notReadBack;
+        << AgentKind::openCode << QByteArray(resolved).replace("velmora/", "anthropic/")
+        << Fault::notReadBack;
+    QTest::addRow("Codex names its key")
+        << AgentKind::codex << QByteArray("API key configured - sk-***") << Fault::none;
+    QTest::addRow("Codex is signed out")
+        << AgentKind::codex << QByteArray("Not logged in") << Fault::notReadBack;
     QTest::addRow("Gemini CLI offers no report") << AgentKind::geminiCLI << QByteArray() << Fault::none;
 }
 

@@ -420,11 +420,13 @@ void TestConnectState::checkAgent_data()
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
     QTest::addRow("passes") << true << onPath << QString()
                             << QStringLiteral("^可用 · 2\\.1\\.0 \\(Claude Code\\) · 中转站 \\d+ ms$");
-    QTest::addRow("key revoked") << true << onPath << QStringLiteral("sk-revoked")
-                                 << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
+    QTest::addRow("key revoked")
+        << true << onPath << QStringLiteral("sk-revoked")
+        << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
     QTest::addRow("launcher folder off PATH")
         << true << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
-        << QStringLiteral("^.*/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
+        << QStringLiteral("^.*/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export "
+                          "PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
     QTest::addRow("not connected") << false << onPath << QString() << QString();
 }
 
@@ -466,7 +468,8 @@ void TestConnectState::checkAgent()
     QVERIFY2(QRegularExpression(expected).match(check.text).hasMatch(), qPrintable(check.text));
     const bool passed = expected.startsWith(u"^可用");
     QCOMPARE(check.stage, passed ? Stage::passed : Stage::failed);
-    QCOMPARE(m_state->activity(), (passed ? u"Claude Code 检测通过："_qs : u"Claude Code 检测失败："_qs) + check.text);
+    QCOMPARE(m_state->activity(),
+        (passed ? u"Claude Code 检测通过："_qs : u"Claude Code 检测失败："_qs) + check.text);
 }
 
 void TestConnectState::clearing_data()

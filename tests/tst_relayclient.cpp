@@ -307,13 +307,14 @@ void TestRelayClient::probe_data()
     QTest::addRow("generateContent") << generateContent << demo << true << accepted
                                      << u"/v1beta/models/m 1:generateContent"_qs << QString();
     QTest::addRow("Chat Completions") << chatCompletions << demo << true << accepted << chat << QString();
-    QTest::addRow("revoked key") << chatCompletions << demo << false << keyRefused << chat << u"无效的 API Key"_qs;
+    QTest::addRow("revoked key") << chatCompletions << demo << false << keyRefused << chat
+                                 << u"无效的 API Key"_qs;
     QTest::addRow("unknown model, 404")
-        << chatCompletions << reply(404, R"({"error":{"message":"model m 1 not found"}})") << true << modelUnknown
-        << chat << u"model m 1 not found"_qs;
+        << chatCompletions << reply(404, R"({"error":{"message":"model m 1 not found"}})") << true
+        << modelUnknown << chat << u"model m 1 not found"_qs;
     QTest::addRow("unknown model, named")
-        << chatCompletions << reply(400, R"({"error":{"code":"model_not_found","message":"无此模型"}})") << true
-        << modelUnknown << chat << u"无此模型"_qs;
+        << chatCompletions << reply(400, R"({"error":{"code":"model_not_found","message":"无此模型"}})")
+        << true << modelUnknown << chat << u"无此模型"_qs;
     QTest::addRow("rate-limited") << chatCompletions << reply(429, "{}", { { "Retry-After", "7" } }) << true
                                   << rateLimited << chat << u"RETRY 7"_qs;
     QTest::addRow("server error") << chatCompletions << reply(502, "bad gateway") << true << refused << chat
@@ -340,7 +341,8 @@ void TestRelayClient::probe()
         value.replace("ELSEWHERE", m_elsewhere->baseUrl().toEncoded());
     if (scripted.status != 0)
         m_relay->script("POST", path, scripted);
-    const auto token = finish(m_client->signIn(router(), m_relay->account().email, m_relay->account().password));
+    const auto token
+        = finish(m_client->signIn(router(), m_relay->account().email, m_relay->account().password));
     const auto key = finish(m_client->issueKey(router(), token.value.value_or(QString()), u"n"_qs, 12));
     QVERIFY(key.value);
     const QString sent = issued ? *key.value : QStringLiteral("sk-revoked");
@@ -348,7 +350,8 @@ void TestRelayClient::probe()
     const bool v1 = protocol == WireProtocol::responses || protocol == WireProtocol::chatCompletions;
     m_relay->clearRequests();
 
-    const auto answer = finish(m_client->probe(protocol, root + (v1 ? u"/v1"_qs : QString()), sent, u"m 1"_qs, 400ms));
+    const auto answer
+        = finish(m_client->probe(protocol, root + (v1 ? u"/v1"_qs : QString()), sent, u"m 1"_qs, 400ms));
     QVERIFY(answer.value);
     QCOMPARE(answer.value->verdict, verdict);
     if (message.startsWith(u"RETRY "))

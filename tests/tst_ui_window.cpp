@@ -21,8 +21,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextDocument>
 #include <QWindow>
 
@@ -388,11 +388,13 @@ void TestWindow::checkFromKeyboard()
     QVERIFY(!claude->checkButton()->isVisibleTo(m_window.get()));
     m_state->setConnected(AgentKind::claudeCode, true);
     QVERIFY(claude->checkButton()->isVisibleTo(m_window.get()));
-    QCOMPARE(QAccessible::queryAccessibleInterface(claude->checkButton())->text(QAccessible::Name), u"检测连接"_qs);
+    QCOMPARE(QAccessible::queryAccessibleInterface(claude->checkButton())->text(QAccessible::Name),
+        u"检测连接"_qs);
 
     claude->checkButton()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(claude->checkButton(), Qt::Key_Space);
-    const QString expected = QStringLiteral("登录 Shell 的 PATH 中找不到 claude，请先安装（卡片左下角可下载安装包）");
+    const QString expected
+        = QStringLiteral("登录 Shell 的 PATH 中找不到 claude，请先安装（卡片左下角可下载安装包）");
     QAccessibleInterface *result = QAccessible::queryAccessibleInterface(claude->checkLabel());
     QTRY_COMPARE_WITH_TIMEOUT(result->text(QAccessible::Name), expected, 20000);
     QCOMPARE(claude->checkLabel()->colour(), Theme::error);

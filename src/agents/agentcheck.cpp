@@ -33,9 +33,9 @@ QProcessEnvironment parseEnvironment(const QString &output)
     };
     for (const QString &line : output.sliced(begin + environmentMarker.size() + 1).split(u'\n')) {
         const qsizetype equals = line.indexOf(u'=');
-        const bool starts = equals > 0
-            && std::all_of(line.cbegin(), line.cbegin() + equals,
-                [](QChar c) { return c == u'_' || (c.isLetterOrNumber() && c.unicode() < 128); });
+        const bool starts = equals > 0 && std::all_of(line.cbegin(), line.cbegin() + equals, [](QChar c) {
+            return c == u'_' || (c.isLetterOrNumber() && c.unicode() < 128);
+        });
         if (!starts) {
             value += u'\n' + line;
             continue;
@@ -76,8 +76,8 @@ bool samePath(const QString &a, const QString &b)
 std::pair<QString, QString> pathAdvice(const QString &shell, const QString &folder, const QString &home)
 {
     const QString name = QFileInfo(shell).fileName();
-    const QString shown = folder.startsWith(home + u'/') ? QStringLiteral("$HOME") + folder.sliced(home.size())
-                                                         : folder;
+    const QString shown
+        = folder.startsWith(home + u'/') ? QStringLiteral("$HOME") + folder.sliced(home.size()) : folder;
     if (name == u"fish")
         return { QStringLiteral("~/.config/fish/config.fish"), QStringLiteral("fish_add_path ") + shown };
     const QString line = QStringLiteral("export PATH=\"") + shown + QStringLiteral(":$PATH\"");
@@ -115,7 +115,8 @@ Result fault(Fault fault, QString subject, QString detail = {}, QString line = {
 std::optional<Result> inspectCodexFiles(const Machine &machine, Result &result)
 {
     const QString config = CodexFiles::configPath(machine.folders.codex);
-    const std::optional<CodexFiles::CodexConfigValues> values = CodexFiles::codexConfigValues(fileBytes(config));
+    const std::optional<CodexFiles::CodexConfigValues> values
+        = CodexFiles::codexConfigValues(fileBytes(config));
     if (!values)
         return fault(Fault::fileChanged, config);
     result.baseURL = values->baseURL;
@@ -134,7 +135,8 @@ std::optional<Result> inspectLauncher(
     if (!QFileInfo(launcher).isFile())
         return fault(Fault::launcherMissing, launcher);
     const QStringList path = searchPath(result.shellEnvironment);
-    if (!std::any_of(path.cbegin(), path.cend(), [&](const QString &each) { return samePath(each, folder); })) {
+    if (!std::any_of(
+            path.cbegin(), path.cend(), [&](const QString &each) { return samePath(each, folder); })) {
         const auto [file, line] = pathAdvice(machine.shell, folder, machine.folders.home);
         return fault(Fault::launcherOffPath, folder, file, line);
     }
@@ -148,15 +150,17 @@ std::optional<Result> inspectLauncher(
     result.baseURL = baseURLFor(agent.protocol, target.router);
     result.model = target.model;
     if (agent.providerFile) {
-        const QString file = QDir(machine.folders.config).filePath(
-            agent.providerFile->directory.toString() + u'/' + agent.providerFile->fileName.toString());
+        const QString file = QDir(machine.folders.config)
+                                 .filePath(agent.providerFile->directory.toString() + u'/'
+                                     + agent.providerFile->fileName.toString());
         QJsonObject config;
         try {
             config = FileUtils::jsonObject(file);
         } catch (...) {
             return fault(Fault::fileChanged, file);
         }
-        if (agent.providerFile->merge(config, CodexFiles::relayBaseURL(target.router), target.model) != config)
+        if (agent.providerFile->merge(config, CodexFiles::relayBaseURL(target.router), target.model)
+            != config)
             return fault(Fault::fileChanged, file);
     }
     return std::nullopt;

@@ -37,7 +37,8 @@ std::optional<Override> codexOverride(const UserFolders &folders, const QProcess
     const QJsonObject auth = readObject(path);
     const QString mode = auth.value(QStringLiteral("auth_mode")).toString();
     if (mode != u"apikey")
-        return Override { path, QStringLiteral("auth_mode: ") + (mode.isEmpty() ? QStringLiteral("—") : mode) };
+        return Override { path,
+            QStringLiteral("auth_mode: ") + (mode.isEmpty() ? QStringLiteral("—") : mode) };
     const QJsonValue tokens = auth.value(QStringLiteral("tokens"));
     if (!tokens.isUndefined() && !tokens.isNull())
         return Override { path, QStringLiteral("tokens") };
@@ -49,11 +50,12 @@ std::optional<Override> codexOverride(const UserFolders &folders, const QProcess
 std::optional<Override> claudeOverride(const UserFolders &folders, const QProcessEnvironment &shell)
 {
     const QString configDir = shell.value(QStringLiteral("CLAUDE_CONFIG_DIR"));
-    const QString path = (QDir::isAbsolutePath(configDir) ? configDir : folders.home + QStringLiteral("/.claude"))
+    const QString path
+        = (QDir::isAbsolutePath(configDir) ? configDir : folders.home + QStringLiteral("/.claude"))
         + QStringLiteral("/settings.json");
     const QJsonObject env = readObject(path).value(QStringLiteral("env")).toObject();
-    for (const QString &name : { QStringLiteral("CLAUDE_CODE_USE_BEDROCK"), QStringLiteral("CLAUDE_CODE_USE_VERTEX"),
-             QStringLiteral("CLAUDE_CODE_USE_FOUNDRY") }) {
+    for (const QString &name : { QStringLiteral("CLAUDE_CODE_USE_BEDROCK"),
+             QStringLiteral("CLAUDE_CODE_USE_VERTEX"), QStringLiteral("CLAUDE_CODE_USE_FOUNDRY") }) {
         if (switchedOn(shell.value(name)))
             return Override { name, shell.value(name) };
         if (switchedOn(env.value(name).toVariant().toString()))

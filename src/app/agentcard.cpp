@@ -1,10 +1,9 @@
 #include "agentcard.h"
 
 #include "layouthelpers.h"
+#include "plaintooltip.h"
 #include "theme.h"
 #include "uitexts.h"
-
-#include "plaintooltip.h"
 
 #include <QBoxLayout>
 
@@ -36,7 +35,8 @@ AgentCard::AgentCard(const AgentCardContent &content, QWidget *parent)
     , m_subtitle(new TextLabel(content.subtitle, Theme::font(10, QFont::Medium), Theme::white(0.4), this))
     , m_checkRow(new QWidget(this))
     , m_checkResult(new TextLabel(QString(), Theme::font(10, QFont::Medium), Theme::white(0.5), m_checkRow))
-    , m_check(new ActionButton(UiTexts::checkConnection, Symbol::waveformPathEcg, lineActionLook(), m_checkRow))
+    , m_check(
+          new ActionButton(UiTexts::checkConnection, Symbol::waveformPathEcg, lineActionLook(), m_checkRow))
     , m_dot(new StatusDot(this))
     , m_download(new ActionButton(QString(), Symbol::arrowDownCircle, downloadLook(), this))
     , m_connect(new ActionButton(UiTexts::connect, Symbol::link, connectLook(content.accent), this))

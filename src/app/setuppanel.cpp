@@ -222,7 +222,8 @@ void SetupPanel::addCards(QGridLayout *grid)
             if (changed == kind)
                 showCheck(card, m_state.check(kind));
         });
-        connect(card->checkButton(), &QAbstractButton::clicked, &m_state, [this, kind] { m_state.checkAgent(kind); });
+        connect(card->checkButton(), &QAbstractButton::clicked, &m_state,
+            [this, kind] { m_state.checkAgent(kind); });
         connect(card->connectButton(), &QAbstractButton::clicked, &m_state,
             [this, kind] { m_state.configureAgent(kind); });
         if (kind != AgentKind::codex) {

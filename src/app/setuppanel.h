@@ -2,8 +2,8 @@
 
 #include "actionbutton.h"
 #include "agents/agentkind.h"
-#include "state/connectstate.h"
 #include "scrollcolumn.h"
+#include "state/connectstate.h"
 #include "surface.h"
 #include "techbanner.h"
 

@@ -27,8 +27,8 @@ QString relayMessage(const QByteArray &body)
 {
     const QJsonObject object = QJsonDocument::fromJson(body).object();
     const QJsonValue error = object.value(QStringLiteral("error"));
-    const QJsonValue message
-        = error.isObject() ? error.toObject().value(QStringLiteral("message")) : object.value(QStringLiteral("message"));
+    const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message"))
+                                                : object.value(QStringLiteral("message"));
     return message.isString() ? shownText(message.toString()) : QString();
 }
 

@@ -87,8 +87,8 @@ public:
 
     // One probeCall() with `key`, in the protocol's own authentication, answered within `limit`.
     // Never throws for the relay's answer or the transfer: every outcome is a verdict.
-    QCoro::Task<ProbeAnswer> probe(WireProtocol protocol, QString baseURL, QString key, QString model,
-        std::chrono::milliseconds limit);
+    QCoro::Task<ProbeAnswer> probe(
+        WireProtocol protocol, QString baseURL, QString key, QString model, std::chrono::milliseconds limit);
 
 private:
     std::chrono::milliseconds m_timeout;

@@ -103,8 +103,8 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     const Presence self = m_presence;
 
     const QProcessEnvironment environment = m_platform->environment();
-    const AgentCheck::Machine machine { m_platform->folders(), environment, AgentCheck::loginShell(environment),
-        std::min(m_platform->toolTimeout(), checkStepLimit) };
+    const AgentCheck::Machine machine { m_platform->folders(), environment,
+        AgentCheck::loginShell(environment), std::min(m_platform->toolTimeout(), checkStepLimit) };
     CheckVerdict verdict;
     try {
         const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
@@ -138,7 +138,8 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     if (kind != AgentKind::codex) {
         try {
             const QString service = m_checkTargets[std::size_t(kind)]->keychainService;
-            key = co_await Keychain::loadKey(m_tools, m_platform->securityTool(), m_platform->userName(), service);
+            key = co_await Keychain::loadKey(
+                m_tools, m_platform->securityTool(), m_platform->userName(), service);
         } catch (const ToolsClosed &) {
             throw;
         } catch (...) {
@@ -150,7 +151,8 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
             co_return CheckVerdict { false, StateTexts::keyNotStored };
     }
     const milliseconds limit = std::min(m_platform->transferTimeout(), checkStepLimit);
-    const ProbeAnswer answer = co_await m_relay.probe(descriptor(kind).protocol, local.baseURL, key, local.model, limit);
+    const ProbeAnswer answer
+        = co_await m_relay.probe(descriptor(kind).protocol, local.baseURL, key, local.model, limit);
     if (self.expired())
         throw ToolsClosed();
     if (answer.verdict != Verdict::accepted)

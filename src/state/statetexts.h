@@ -73,14 +73,16 @@ inline const QString agentCheckPassed = QStringLiteral("%1 检测通过：%2");
 inline const QString agentCheckFailed = QStringLiteral("%1 检测失败：%2");
 // Its faults, each naming what to look at.
 inline const QString shellUnreadable = QStringLiteral("无法读取登录 Shell（%1）的 PATH");
-inline const QString commandMissing = QStringLiteral("登录 Shell 的 PATH 中找不到 %1，请先安装（卡片左下角可下载安装包）");
+inline const QString commandMissing
+    = QStringLiteral("登录 Shell 的 PATH 中找不到 %1，请先安装（卡片左下角可下载安装包）");
 inline const QString versionFailed = QStringLiteral("%1 --version 运行失败");
 inline const QString launcherMissing = QStringLiteral("启动器 %1 不存在，请重新接入");
 inline const QString launcherOffPath = QStringLiteral("%1 不在 PATH 中：请在 %2 中加入一行 %3");
 inline const QString launcherShadowed = QStringLiteral("PATH 中先找到的 %1 是 %2，不是 Velmora 启动器");
 inline const QString fileChanged = QStringLiteral("%1 已被改动，与 Velmora Connect 写入的不同，请重新接入");
 inline const QString fileOverrides = QStringLiteral("%1 中的 %2 覆盖了 Velmora Connect 的配置");
-inline const QString variableOverrides = QStringLiteral("登录 Shell 中的 %1=%2 覆盖了 Velmora Connect 的配置");
+inline const QString variableOverrides
+    = QStringLiteral("登录 Shell 中的 %1=%2 覆盖了 Velmora Connect 的配置");
 inline const QString notReadBack = QStringLiteral("%1 报告的配置不是 Velmora Connect 写入的");
 inline const QString keyNotStored = QStringLiteral("钥匙串中没有该渠道的 Key，请重新接入");
 inline const QString keyRefused = QStringLiteral("中转站拒绝了 Key（HTTP %1），请重新接入以签发新 Key");

@@ -5,10 +5,11 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-// velmora-connect-agents --router URL --username NAME --password TEXT [--clear]: signs in, picks
-// the first channel group and connects every agent, as a user does by pressing the window's
-// buttons in turn; with --clear, signs in and clears the configuration instead. Prints each
-// resulting message; exits 1 when any step fails.
+// velmora-connect-agents --router URL --username NAME --password TEXT [--clear | --check]: signs
+// in, picks the first channel group and connects every agent, as a user does by pressing the
+// window's buttons in turn; with --check, then checks every card at once and prints each card's
+// verdict ("check <title>: passed|failed <line>"); with --clear, signs in and clears the
+// configuration instead. Prints each resulting message; exits 1 when any step fails.
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
@@ -22,7 +23,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption password(
         QStringLiteral("password"), QStringLiteral("Account password."), QStringLiteral("TEXT"));
     const QCommandLineOption clear(QStringLiteral("clear"), QStringLiteral("Clear the configuration."));
-    parser.addOptions({ router, username, password, clear });
+    const QCommandLineOption check(
+        QStringLiteral("check"), QStringLiteral("Check every agent once connected."));
+    parser.addOptions({ router, username, password, clear, check });
     parser.process(app);
 
     QTextStream out(stdout);
@@ -50,6 +53,17 @@ int main(int argc, char *argv[])
         out << agent.title << ": " << state.activity() << Qt::endl;
         if (!state.connected(agent.kind))
             status = 1;
+    }
+    if (!parser.isSet(check))
+        return status;
+    using Stage = ConnectState::AgentCheckStatus::Stage;
+    for (const AgentDescriptor &agent : agents())
+        state.checkAgent(agent.kind);
+    waitWhileChecking(state);
+    for (const AgentDescriptor &agent : agents()) {
+        const ConnectState::AgentCheckStatus &result = state.check(agent.kind);
+        out << "check " << agent.title << ": " << (result.stage == Stage::passed ? "passed " : "failed ")
+            << result.text << Qt::endl;
     }
     return status;
 }
