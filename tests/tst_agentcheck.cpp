@@ -158,7 +158,7 @@ void TestAgentCheck::inspect()
     if (fault != Fault::none)
         return;
     // What the probe is made with: the agent's own files' values.
-    QCOMPARE(result.version, kind == AgentKind::codex ? u"codex-cli 0.171.0"_qs : u"2.1.0 (Claude Code)"_qs);
+    QCOMPARE(result.version, kind == AgentKind::codex ? u"0.171.0"_qs : u"2.1.0"_qs);
     QCOMPARE(
         result.baseURL, kind == AgentKind::codex ? u"http://127.0.0.1:9/v1"_qs : u"http://127.0.0.1:9"_qs);
     QCOMPARE(result.model, model);

@@ -419,7 +419,7 @@ void TestConnectState::checkAgent_data()
     QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
     QTest::addRow("passes") << true << onPath << QString()
-                            << QStringLiteral("^可用 · 2\\.1\\.0 \\(Claude Code\\) · 中转站 \\d+ ms$");
+                            << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$");
     QTest::addRow("key revoked")
         << true << onPath << QStringLiteral("sk-revoked")
         << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");

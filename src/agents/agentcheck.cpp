@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace AgentCheck {
@@ -86,6 +87,15 @@ std::pair<QString, QString> pathAdvice(const QString &shell, const QString &fold
     if (name == u"bash")
         return { QStringLiteral("~/.bashrc"), line };
     return { QStringLiteral("~/.profile"), line };
+}
+
+// The version number in the output of --version ("codex-cli 0.171.0", "2.1.197 (Claude Code)"),
+// else its last line, cut short.
+QString versionNumber(const QString &output)
+{
+    static const QRegularExpression number(QStringLiteral("\\b\\d+(\\.\\d+)+([-+][0-9A-Za-z.]+)?\\b"));
+    const QRegularExpressionMatch match = number.match(output);
+    return match.hasMatch() ? match.captured() : output.trimmed().section(u'\n', -1).trimmed().left(40);
 }
 
 QString baseURLFor(WireProtocol protocol, const QUrl &router)
@@ -200,7 +210,7 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
 
     Result result;
     result.shellEnvironment = *shell;
-    result.version = version.output.trimmed().section(u'\n', -1).trimmed().left(80);
+    result.version = versionNumber(version.output);
 
     // 2. The app's files, where the agent finds them.
     const std::optional<Result> changed = kind == AgentKind::codex

@@ -55,7 +55,7 @@ struct Result
     QString subject;
     QString detail;
     QString line;
-    QString version; // the first line of the agent's --version
+    QString version; // the version number the agent's --version prints
     // For the relay's probe: what the agent's files name, and (Codex) the key its auth.json holds.
     QString baseURL;
     QString model;
