@@ -1,8 +1,8 @@
 #!/bin/sh
 # Runs the real coding agents, from npm, against the local relay, the way a user does after
 # connecting them in the window, as an ordinary user (never root: the agents treat root
-# specially), in two homes each: a fresh one, and a lived-in one that already holds the agents'
-# earlier sign-ins, settings and models, some of them pointing at another provider.
+# specially), in three homes: a fresh one, a lived-in one that already holds the agents' earlier
+# sign-ins, settings and models, some of them pointing at another provider, and a broken one.
 #
 #   scripts/interop.sh            after a build (build/default); needs the npm registry
 #
@@ -12,7 +12,11 @@
 # directly, the others through their launcher in ~/.local/bin) with a clean environment and a
 # user's PATH, in a real keyring session. A second loopback listener stands for the other
 # provider: it must receive nothing. In the lived-in home, clearing must give Codex's sign-in
-# back. Prints one row per agent and home.
+# back. A third home is broken in a way no launcher can mend, a different cause per agent. The
+# user's login shell is /bin/sh reading the ~/.profile written here; velmora-connect-agents
+# --check runs the app's check of every card right after connecting, and each agent runs in that
+# login environment. Prints one row per agent and home, with the check's verdict beside the
+# agent's outcome: the two must agree.
 #
 # The agents are installed into ~/.cache/velmora-interop of that user; Kimi Code with the
 # Node 22 it needs, from npm, for it alone. An agent that cannot be installed here is SKIP, not
@@ -64,7 +68,7 @@ if [ "${1:-}" != --inside ]; then
     chmod 700 "$cache/tmp"
     echo "| agent | home | version | request path | key right | model right | other provider | user's files | result | the app's check | check and agent |"
     echo "|---|---|---|---|---|---|---|---|---|---|---|"
-    for kind in fresh lived-in; do
+    for kind in fresh lived-in broken; do
         TMPDIR=$cache/tmp CACHE=$cache VELMORA_BUILD=$build \
             "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind"
     done
@@ -137,6 +141,10 @@ EOF
     echo 'default_model = "other-model"' >"$HOME/.kimi-code/config.toml"
     cp "$HOME/.codex/auth.json" "$work/codex-auth.before"
 fi
+if [ "$kind" = broken ]; then
+    mkdir -p "$HOME/.claude"
+    echo '{"env": {"CLAUDE_CODE_USE_BEDROCK": "1"}}' >"$HOME/.claude/settings.json"
+fi
 fingerprint() { for file in "$@"; do [ -f "$file" ] && cksum <"$file" || echo -; done; }
 claude_files="$HOME/.claude/settings.json"
 gemini_files="$HOME/.gemini/settings.json"
@@ -170,6 +178,19 @@ fi
 user_path="$HOME/.local/bin:$(dirname "$(command -v node)"):/usr/local/bin:/usr/bin:/bin"
 agent_settings="DISABLE_AUTOUPDATER=1 NO_UPDATE_NOTIFIER=1 OPENCODE_DISABLE_AUTOUPDATE=1 KIMI_CODE_NO_AUTO_UPDATE=1 OPENCODE_DISABLE_MODELS_FETCH=1"
 printf 'PATH="%s"\nexport PATH %s\n' "$user_path" "$agent_settings" >"$HOME/.profile"
+if [ "$kind" = broken ]; then
+    # A setup the launchers cannot win over, one cause per agent: Gemini CLI not installed; an
+    # older launcher of another tool first on PATH for Kimi Code; Claude Code switched to Bedrock
+    # in its settings (written above); the login shell's CODEX_HOME and XDG_CONFIG_HOME elsewhere than where the
+    # app (started from the desktop, without them) wrote Codex's and OpenCode's files.
+    rm -f "$HOME/.local/bin/gemini"
+    mkdir -p "$HOME/bin"
+    printf '#!/bin/sh\nexport KIMI_MODEL_NAME=m-other KIMI_MODEL_PROVIDER_TYPE=openai KIMI_MODEL_API_KEY=other-key KIMI_MODEL_BASE_URL=%s/v1\nexec kimi "$@"\n' \
+        "$other" >"$HOME/bin/velmora-kimi"
+    chmod 700 "$HOME/bin/velmora-kimi"
+    printf 'PATH="%s"\nexport PATH CODEX_HOME="$HOME/.codex-elsewhere" XDG_CONFIG_HOME="$HOME/.config-elsewhere" %s\n' \
+        "$HOME/bin:$user_path" "$agent_settings" >"$HOME/.profile"
+fi
 
 SHELL=/bin/sh "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo \
     --check >"$work/connect.out" 2>&1 || true
@@ -195,9 +216,10 @@ run() {
     before=$(wc -l <"$log")
     other_before=$(wc -l <"$other_log")
     status=0
+    # The environment of the user's login shell: ~/.profile, as the check reads it.
     (cd "$work" && timeout 240 env -i HOME="$HOME" USER="$USER" TERM=dumb LANG=C.UTF-8 \
-        PATH="$user_path" DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
-        $agent_settings "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err") || status=$?
+        DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-}" \
+        sh -c '. "$HOME/.profile"; exec "$@"' sh "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err") || status=$?
     tail -n +"$((before + 1))" "$log" | grep '"status":200' | head -n 1 >"$work/$name.call" || true
     other_calls=$(($(wc -l <"$other_log") - other_before))
     version=$(PATH="$HOME/.local/bin:$PATH" "$name" --version 2>/dev/null </dev/null | head -n 1 | tr -d '\r' || true)
@@ -236,7 +258,8 @@ run() {
 
 skip() { printf '| %s | %s | - | - | - | - | - | - | SKIP %s | %s | - |\n' "$1" "$kind" "$2" "$(verdict "$3")"; }
 
-installed() { [ -x "$HOME/.local/bin/$1" ]; }
+# Installed from npm into the cache (in the broken home, Gemini CLI is then taken off PATH).
+installed() { [ -x "$CACHE/$1/node_modules/.bin/$1" ]; }
 npm_reason() { echo "npm install failed: $(grep -m 1 -o 'Error: .*' "$CACHE/$1/npm.log" 2>/dev/null | cut -c1-120)"; }
 
 codex_model=$(sed -n 's/^model = "\(.*\)"$/\1/p' "$HOME/.codex/config.toml" 2>/dev/null || true)

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QCoroProcess>
+#include <QCoroSignal>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
@@ -31,16 +32,24 @@ ToolRunner::~ToolRunner()
     }
 }
 
-void ToolRunner::start(QProcess &process, QIODevice::OpenMode mode)
+QCoro::Task<> ToolRunner::start(QProcess &process, QIODevice::OpenMode mode)
 {
     process.start(mode);
-    // The forked child has executed the program, or failed to, within moments of start(): this
-    // reads that answer and does not wait for the program's work. QCoro's start() waits for
-    // `started` alone, which a program that cannot be executed never sends: it would wait out
-    // the whole limit.
-    if (!process.waitForStarted(-1))
-        throw PlatformError(process.program() + QStringLiteral(": ") + process.errorString());
+    // Registered at once: the destructor stops a program that is still starting too.
     m_running.append(&process);
+    // The child executes the program, or fails to, once the system schedules it: awaited, so
+    // that the window keeps drawing meanwhile (waitForStarted() would block it, for several
+    // milliseconds on a busy machine and for each program). QCoro's start() waits for `started`
+    // alone, which a program that cannot be executed never sends.
+    while (process.state() == QProcess::Starting) {
+        co_await qCoro(&process, &QProcess::stateChanged);
+        if (m_closing)
+            throw ToolsClosed();
+    }
+    if (process.error() == QProcess::FailedToStart) {
+        m_running.removeOne(&process);
+        throw PlatformError(process.program() + QStringLiteral(": ") + process.errorString());
+    }
 }
 
 QCoro::Task<bool> ToolRunner::finish(QProcess &process, std::chrono::milliseconds limit)
@@ -70,7 +79,7 @@ QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, st
         process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // Standard error is never read: it goes nowhere, so a talkative tool cannot block on it.
     process.setStandardErrorFile(QProcess::nullDevice());
-    start(process, input ? QIODevice::ReadWrite : QIODevice::ReadOnly);
+    co_await start(process, input ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     if (input) {
         process.write(input->toUtf8());
         process.closeWriteChannel();
@@ -108,7 +117,7 @@ QCoro::Task<ProgramRun> ToolRunner::run(
         output += chunk.first(std::clamp(outputLimit - output.size(), qsizetype(0), chunk.size()));
     };
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &process, keep);
-    start(process, QIODevice::ReadOnly);
+    co_await start(process, QIODevice::ReadOnly);
     ProgramRun result;
     result.finished = co_await finish(process, limit);
     keep();

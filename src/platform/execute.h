@@ -50,7 +50,7 @@ public:
 private:
     // Starts `process` and registers it until `process` ends; throws the system's text when it
     // cannot be started.
-    void start(QProcess &process, QIODevice::OpenMode mode);
+    QCoro::Task<> start(QProcess &process, QIODevice::OpenMode mode);
     // Waits for `process` for `limit`; false when it was still running then, and killed.
     QCoro::Task<bool> finish(QProcess &process, std::chrono::milliseconds limit);
 
