@@ -10,6 +10,7 @@
 // HOME. Prints the figures; asserts nothing.
 
 #include "agents/codexfiles.h"
+#include "benchsupport.h"
 #include "longestpause.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
@@ -25,31 +26,6 @@
 namespace {
 
 constexpr int rounds = 10;
-
-class BenchPlatform : public SystemPlatform
-{
-public:
-    explicit BenchPlatform(QString home)
-        : m_home(std::move(home))
-    {
-    }
-    QString homePath() const override { return m_home; }
-    QString securityTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/security"); }
-    QString launchctlTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/launchctl"); }
-    bool codexAppInstalled() const override { return false; }
-    QProcessEnvironment environment() const override
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home);
-        environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
-        environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
-        environment.remove(QStringLiteral("CODEX_HOME"));
-        return environment;
-    }
-
-private:
-    QString m_home;
-};
 
 bool writeScript(const QString &path, const QByteArray &text)
 {
@@ -79,13 +55,6 @@ bool writeAgents(const QString &home, const QString &openCodeBaseURL)
     return written;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype middle = values.size() / 2;
-    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -101,7 +70,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot make a temporary home or start the local relay\n");
         return 1;
     }
-    ConnectState state(std::make_shared<BenchPlatform>(home.path()));
+    ConnectState state(std::make_shared<StandInPlatform>(home.path()));
     state.setRouterURL(relay.baseUrl().toString());
     state.setUsername(relay.account().email);
     state.setPassword(relay.account().password);
@@ -161,9 +130,6 @@ int main(int argc, char *argv[])
             median(run.durations));
     if (failures)
         std::printf("  (%d checks failed; see standard error)\n", failures);
-    QFile load(QStringLiteral("/proc/loadavg"));
-    if (load.open(QIODevice::ReadOnly))
-        std::printf("  load average (1, 5, 15 min) %s\n",
-            load.readLine(64).split(' ').mid(0, 3).join(' ').constData());
+    printLoadAverage();
     return failures ? 1 : 0;
 }

@@ -9,6 +9,7 @@
 // through bench/run.sh, which starts it in a private keyring session with a temporary HOME.
 // Prints the figures; asserts nothing.
 
+#include "benchsupport.h"
 #include "longestpause.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
@@ -25,23 +26,6 @@ namespace {
 
 constexpr int rounds = 20;
 
-// The real system, but a temporary home and the stand-ins built with the project.
-class BenchPlatform : public SystemPlatform
-{
-public:
-    explicit BenchPlatform(QString home)
-        : m_home(std::move(home))
-    {
-    }
-    QString homePath() const override { return m_home; }
-    QString securityTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/security"); }
-    QString launchctlTool() const override { return QStringLiteral(VELMORA_BIN_DIR "/launchctl"); }
-    bool codexAppInstalled() const override { return false; }
-
-private:
-    QString m_home;
-};
-
 struct Step
 {
     const char *name;
@@ -50,13 +34,6 @@ struct Step
     QList<double> pauses;
     QList<double> durations;
 };
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype middle = values.size() / 2;
-    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
-}
 
 } // namespace
 
@@ -72,7 +49,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot make a temporary home or start the local relay\n");
         return 1;
     }
-    ConnectState state(std::make_shared<BenchPlatform>(home.path()));
+    ConnectState state(std::make_shared<StandInPlatform>(home.path()));
     state.setRouterURL(relay.baseUrl().toString());
     state.setUsername(relay.account().email);
 
@@ -119,9 +96,6 @@ int main(int argc, char *argv[])
             median(step.durations));
     if (failures)
         std::printf("  (%d operations failed; see standard error)\n", failures);
-    QFile load(QStringLiteral("/proc/loadavg"));
-    if (load.open(QIODevice::ReadOnly))
-        std::printf("  load average (1, 5, 15 min) %s\n",
-            load.readLine(64).split(' ').mid(0, 3).join(' ').constData());
+    printLoadAverage();
     return failures ? 1 : 0;
 }

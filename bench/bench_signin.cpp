@@ -8,6 +8,7 @@
 //
 // Prints the figures; asserts nothing.
 
+#include "benchsupport.h"
 #include "longestpause.h"
 #include "relayserver.h"
 #include "state/connectstate.h"
@@ -28,13 +29,6 @@ namespace {
 
 constexpr int runs = 100;
 constexpr int warmUp = 5;
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const qsizetype middle = values.size() / 2;
-    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
-}
 
 double percentile(QList<double> values, double fraction)
 {
@@ -171,10 +165,6 @@ int main(int argc, char *argv[])
     std::printf("  longest pause              %7.3f ms over %.0f ms   (goal: under 16 ms)\n", waiting.first,
         waiting.second);
     std::printf("  idle loop, for reference   %7.3f ms over %.0f ms\n", idle.first, idle.second);
-    // Pauses on a busy machine are the scheduler's as much as the program's.
-    QFile load(QStringLiteral("/proc/loadavg"));
-    if (load.open(QIODevice::ReadOnly))
-        std::printf("  load average (1, 5, 15 min) %s\n",
-            load.readLine(64).split(' ').mid(0, 3).join(' ').constData());
+    printLoadAverage();
     return 0;
 }

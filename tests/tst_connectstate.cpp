@@ -425,7 +425,7 @@ void TestConnectState::checkAgent_data()
         << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
     QTest::addRow("launcher folder off PATH")
         << true << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
-        << QStringLiteral("^.*/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export "
+        << QStringLiteral("^~/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export "
                           "PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
     QTest::addRow("not connected") << false << onPath << QString() << QString();
 }

@@ -19,8 +19,16 @@ using Verdict = ProbeAnswer::Verdict;
 // A check ends within a few seconds: no program it runs and no request it makes takes longer.
 constexpr milliseconds checkStepLimit { 10000 };
 
-QString faultText(const AgentCheck::Result &local)
+// `path` with the home folder shown as "~", as the user's shell files name it.
+QString shortened(const QString &path, const QString &home)
 {
+    return !home.isEmpty() && path.startsWith(home + u'/') ? u'~' + path.sliced(home.size()) : path;
+}
+
+QString faultText(AgentCheck::Result local, const QString &home)
+{
+    local.subject = shortened(local.subject, home);
+    local.detail = shortened(local.detail, home);
     switch (local.fault) {
     case Fault::none:
         break;
@@ -39,7 +47,7 @@ QString faultText(const AgentCheck::Result &local)
     case Fault::fileChanged:
         return StateTexts::fileChanged.arg(local.subject);
     case Fault::overridden:
-        return (local.subject.startsWith(u'/') ? StateTexts::fileOverrides : StateTexts::variableOverrides)
+        return (local.subject.contains(u'/') ? StateTexts::fileOverrides : StateTexts::variableOverrides)
             .arg(local.subject, local.detail);
     case Fault::notReadBack:
         return StateTexts::notReadBack.arg(local.subject);
@@ -113,7 +121,7 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
             co_return;
         // Not a conditional expression: a co_await inside one is not safe with every compiler.
         if (local.fault != Fault::none)
-            verdict = { false, faultText(local) };
+            verdict = { false, faultText(local, machine.folders.home) };
         else
             verdict = co_await checkWithRelay(kind, machine, local);
     } catch (const ToolsClosed &) {
@@ -166,7 +174,7 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
         local.fault = back;
         local.subject = (agent.readBack->throughLauncher ? agent.launcherName : agent.command).toString()
             + u' ' + agent.readBack->arguments.toString();
-        co_return CheckVerdict { false, faultText(local) };
+        co_return CheckVerdict { false, faultText(local, machine.folders.home) };
     }
     co_return CheckVerdict { true, StateTexts::checkPassed.arg(local.version).arg(answer.roundTrip.count()) };
 }
