@@ -30,6 +30,7 @@ void start(ConnectState &state, const QString &operation)
         { QStringLiteral("clear"), [&] { state.clearConfiguration(); } },
         { QStringLiteral("download"), [&] { state.openOfficialInstaller(OfficialInstaller::claudeCode); } },
         { QStringLiteral("codex download"), [&] { state.downloadCodex(); } },
+        { QStringLiteral("check"), [&] { state.checkAgent(AgentKind::claudeCode); } },
     };
     operations.value(operation)();
 }
@@ -437,13 +438,7 @@ void TestConnectState::checkAgent()
     QFETCH(QByteArray, profile);
     QFETCH(QString, storedKey);
     QFETCH(QString, expected);
-    QProcessEnvironment environment;
-    for (const char *name : { "HOME", "USER", "DBUS_SESSION_BUS_ADDRESS" })
-        environment.insert(QLatin1String(name), qEnvironmentVariable(name));
-    environment.insert(QStringLiteral("HOME"), m_platform->home);
-    environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
-    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
-    m_platform->environmentValues = environment;
+    m_platform->environmentValues = checkEnvironment(m_platform->home);
     writeFile(home(QStringLiteral(".profile")), profile);
     QDir(m_platform->home).mkpath(QStringLiteral("bin"));
     writeFile(home(QStringLiteral("bin/claude")), "#!/bin/sh\necho '2.1.0 (Claude Code)'\n", 0755);
@@ -716,6 +711,7 @@ void TestConnectState::destroyedMidOperation_data()
     QTest::addRow("download") << "download"
                               << "/agent-packages/claude-code-macos-arm64.dmg";
     QTest::addRow("clearing, a tool running") << "clear" << QString();
+    QTest::addRow("a check, the login shell running") << "check" << QString();
 }
 
 void TestConnectState::destroyedMidOperation()
@@ -726,9 +722,15 @@ void TestConnectState::destroyedMidOperation()
     m_state->setPassword(m_relay->account().password);
     const QString pid = home(QStringLiteral("tool-pid"));
     if (path.isEmpty()) {
-        m_platform->security = home(QStringLiteral("security"));
-        QVERIFY(writeFile(m_platform->security,
-            QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 10\n").arg(pid).toUtf8(), 0500));
+        const QString tool = home(QStringLiteral("slow-tool"));
+        QVERIFY(writeFile(
+            tool, QStringLiteral("#!/bin/sh\necho $$ > '%1'\nexec sleep 10\n").arg(pid).toUtf8(), 0500));
+        m_platform->environmentValues = checkEnvironment(m_platform->home);
+        m_platform->environmentValues.insert(QStringLiteral("SHELL"), tool);
+        if (operation == u"check")
+            QVERIFY(run(QStringLiteral("claude")));
+        else
+            m_platform->security = tool;
     } else {
         m_relay->script("*", path, stalled());
     }

@@ -67,8 +67,6 @@ void TestLaunchers::preferredModel_data()
         QStringLiteral("gemini-2.0-flash"), QStringLiteral("kimi-k3"), QStringLiteral("deepseek-v4-pro") };
     const QString selected = QStringLiteral("gpt-5.6-sol");
     QTest::newRow("Gemini CLI") << AgentKind::geminiCLI << initial << "gemini-2.0-flash";
-    QTest::newRow("Kimi Code") << AgentKind::kimiCode << initial << "kimi-k3";
-    QTest::newRow("DeepSeek") << AgentKind::deepSeek << initial << "deepseek-v4-pro";
     QTest::newRow("Claude Code: no claude- model") << AgentKind::claudeCode << initial << selected;
     QTest::newRow("OpenCode: never looked up")
         << AgentKind::openCode << QStringList { QStringLiteral("opencode-x") } << selected;

@@ -205,12 +205,14 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
         co_return fault(Fault::commandMissing, command);
     const QStringList versionArguments { agent.versionFlag.toString() };
     const ProgramRun version = co_await tools.run(program, versionArguments, *shell, machine.limit);
-    if (!version.finished || version.exitCode != 0)
+    // A version that does not come within the limit (a slow start on a busy machine) is no fault.
+    if (version.finished && version.exitCode != 0)
         co_return fault(Fault::versionFailed, program);
 
     Result result;
     result.shellEnvironment = *shell;
-    result.version = versionNumber(version.output);
+    if (version.finished)
+        result.version = versionNumber(version.output);
 
     // 2. The app's files, where the agent finds them.
     const std::optional<Result> changed = kind == AgentKind::codex
@@ -254,9 +256,11 @@ QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, 
     } catch (...) {
         co_return Fault::notReadBack;
     }
-    // The output may hold the key: it is read here and goes no further.
-    const bool agrees = run.finished && run.exitCode == 0
-        && agent.readBack->agrees(run.output, result.baseURL, result.model);
+    // A report that does not come within the limit says nothing either way. The output may hold
+    // the key: it is read here and goes no further.
+    if (!run.finished)
+        co_return Fault::none;
+    const bool agrees = run.exitCode == 0 && agent.readBack->agrees(run.output, result.baseURL, result.model);
     co_return agrees ? Fault::none : Fault::notReadBack;
 }
 

@@ -55,7 +55,7 @@ struct Result
     QString subject;
     QString detail;
     QString line;
-    QString version; // the version number the agent's --version prints
+    QString version; // the version number the agent's --version prints; empty: none in time
     // For the relay's probe: what the agent's files name, and (Codex) the key its auth.json holds.
     QString baseURL;
     QString model;
@@ -68,7 +68,8 @@ struct Result
 QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target);
 
 // The agent's own report of its resolved configuration, where it offers one without a model
-// call: none when it agrees with `result`, or when the agent offers no such report.
+// call: none when it agrees with `result`, when the agent offers no such report, or when the
+// report does not come within the limit.
 QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result);
 
 } // namespace AgentCheck

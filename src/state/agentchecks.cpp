@@ -176,5 +176,8 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
             + u' ' + agent.readBack->arguments.toString();
         co_return CheckVerdict { false, faultText(local, machine.folders.home) };
     }
-    co_return CheckVerdict { true, StateTexts::checkPassed.arg(local.version).arg(answer.roundTrip.count()) };
+    const qint64 roundTrip = answer.roundTrip.count();
+    co_return CheckVerdict { true,
+        local.version.isEmpty() ? StateTexts::checkPassedUnversioned.arg(roundTrip)
+                                : StateTexts::checkPassed.arg(local.version).arg(roundTrip) };
 }

@@ -69,6 +69,7 @@ inline const QString codexMissing = QStringLiteral("尚未检测到 Codex Deskto
 inline const QString checking = QStringLiteral("正在检测…");
 inline const QString checkingAgent = QStringLiteral("正在检测 %1…");
 inline const QString checkPassed = QStringLiteral("可用 · %1 · 中转站 %2 ms");
+inline const QString checkPassedUnversioned = QStringLiteral("可用 · 中转站 %1 ms");
 inline const QString agentCheckPassed = QStringLiteral("%1 检测通过：%2");
 inline const QString agentCheckFailed = QStringLiteral("%1 检测失败：%2");
 // Its faults, each naming what to look at.

@@ -180,6 +180,19 @@ inline QStringList removedEnvironment(const AgentRun &run, const QString &fakeAg
     return removed;
 }
 
+// The app's environment for a check in `home`: its login shell /bin/sh (which reads
+// `home`/.profile), the system folders on PATH, the test's keyring session and user.
+inline QProcessEnvironment checkEnvironment(const QString &home)
+{
+    QProcessEnvironment environment;
+    for (const char *name : { "USER", "DBUS_SESSION_BUS_ADDRESS" })
+        environment.insert(QLatin1String(name), qEnvironmentVariable(name));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    return environment;
+}
+
 // Two channel groups, 12 and 34, for the relay's demo account.
 inline QJsonArray testGroups()
 {
