@@ -317,8 +317,9 @@ void TestRelayClient::probe_data()
         << true << modelUnknown << chat << u"无此模型"_qs;
     QTest::addRow("rate-limited") << chatCompletions << reply(429, "{}", { { "Retry-After", "7" } }) << true
                                   << rateLimited << chat << u"RETRY 7"_qs;
-    QTest::addRow("server error") << chatCompletions << reply(502, "bad gateway") << true << refused << chat
-                                  << QString();
+    QTest::addRow("server error quoting the key")
+        << chatCompletions << reply(502, R"({"error":{"message":"upstream refused KEY"}})") << true << refused
+        << chat << u"upstream refused ***"_qs;
     RelayReply stall;
     stall.stall = true;
     QTest::addRow("stalled") << chatCompletions << stall << true << timedOut << chat
@@ -339,13 +340,14 @@ void TestRelayClient::probe()
     QFETCH(QString, message);
     for (auto &[name, value] : scripted.headers)
         value.replace("ELSEWHERE", m_elsewhere->baseUrl().toEncoded());
-    if (scripted.status != 0)
-        m_relay->script("POST", path, scripted);
     const auto token
         = finish(m_client->signIn(router(), m_relay->account().email, m_relay->account().password));
     const auto key = finish(m_client->issueKey(router(), token.value.value_or(QString()), u"n"_qs, 12));
     QVERIFY(key.value);
     const QString sent = issued ? *key.value : QStringLiteral("sk-revoked");
+    scripted.body.replace("KEY", sent.toUtf8());
+    if (scripted.status != 0)
+        m_relay->script("POST", path, scripted);
     const QString root = router().toString(QUrl::StripTrailingSlash);
     const bool v1 = protocol == WireProtocol::responses || protocol == WireProtocol::chatCompletions;
     m_relay->clearRequests();

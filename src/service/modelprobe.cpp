@@ -123,8 +123,11 @@ QCoro::Task<ProbeAnswer> RelayClient::probe(
     const QByteArray body = reply->read(64 * 1024);
     answer.status = status.toInt();
     answer.verdict = verdictOf(answer.status, body);
+    // A relay that quotes the key back does not get it onto the screen.
     if (answer.verdict != ProbeAnswer::Verdict::accepted)
         answer.message = relayMessage(body);
+    if (!key.isEmpty())
+        answer.message.replace(key, QStringLiteral("***"));
     bool whole = false;
     const qint64 seconds = reply->rawHeader("Retry-After").trimmed().toLongLong(&whole);
     if (answer.verdict == ProbeAnswer::Verdict::rateLimited && whole && seconds >= 0)
