@@ -1,4 +1,5 @@
 #include "agentfixtures.h"
+#include "agents/codexfiles.h"
 #include "agents/overlays.h"
 #include "state/connectstate.h"
 
@@ -414,45 +415,55 @@ void TestConnectState::connectAgent()
 
 void TestConnectState::checkAgent_data()
 {
-    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("agent"); // connected with this operation; empty: not connected
     QTest::addColumn<QByteArray>("profile"); // the login shell's ~/.profile
     QTest::addColumn<QString>("storedKey"); // replaces the keychain's key after connecting
     QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
-    QTest::addRow("passes") << true << onPath << QString()
+    QTest::addRow("passes") << u"claude"_qs << onPath << QString()
                             << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$");
     QTest::addRow("key revoked")
-        << true << onPath << QStringLiteral("sk-revoked")
+        << u"claude"_qs << onPath << QStringLiteral("sk-revoked")
         << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
     QTest::addRow("launcher folder off PATH")
-        << true << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
+        << u"claude"_qs << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
         << QStringLiteral("^~/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export "
                           "PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
-    QTest::addRow("not connected") << false << onPath << QString() << QString();
+    // Its key goes to the relay the window names alone.
+    QTest::addRow("Codex's files name another host")
+        << u"codex"_qs << onPath << QString()
+        << u"^Codex 的配置指向 http://127\\.0\\.0\\.1:1/v1，不是上方的 Velmora 地址，请重新接入$"_qs;
+    QTest::addRow("not connected") << QString() << onPath << QString() << QString();
 }
 
 // The card's check, worded, beside the other operations: it never makes the state busy.
 void TestConnectState::checkAgent()
 {
-    QFETCH(bool, connected);
+    QFETCH(QString, agent);
     QFETCH(QByteArray, profile);
     QFETCH(QString, storedKey);
     QFETCH(QString, expected);
     m_platform->environmentValues = checkEnvironment(m_platform->home);
     writeFile(home(QStringLiteral(".profile")), profile);
     QDir(m_platform->home).mkpath(QStringLiteral("bin"));
-    writeFile(home(QStringLiteral("bin/claude")), "#!/bin/sh\necho '2.1.0 (Claude Code)'\n", 0755);
+    for (const char *command : { "claude", "codex" })
+        writeFile(home(QStringLiteral("bin/") + QLatin1String(command)),
+            "#!/bin/sh\necho '2.1.0 (Claude Code)'\n", 0755);
     QVERIFY(signedIn());
-    if (connected)
-        QVERIFY(run(QStringLiteral("claude")));
+    if (!agent.isEmpty())
+        QVERIFY(run(agent));
+    if (agent == u"codex")
+        writeFile(CodexFiles::configPath(m_platform->folders().codex),
+            CodexFiles::codexConfigToml(u"m"_qs, u"high"_qs, u"http://127.0.0.1:1/v1"_qs).toUtf8(), 0600);
+    const AgentKind kind = agent == u"codex" ? AgentKind::codex : AgentKind::claudeCode;
     if (!storedKey.isEmpty())
         QVERIFY(AgentFixtures::storeKey(service(), storedKey));
     const QString before = m_state->activity();
     QSignalSpy busy(m_state.get(), &ConnectState::busyChanged);
 
-    m_state->checkAgent(AgentKind::claudeCode);
+    m_state->checkAgent(kind);
     using Stage = ConnectState::AgentCheckStatus::Stage;
-    const ConnectState::AgentCheckStatus &check = m_state->check(AgentKind::claudeCode);
+    const ConnectState::AgentCheckStatus &check = m_state->check(kind);
     QVERIFY(QTest::qWaitFor([&] { return check.stage != Stage::running; }, 30000));
     QCOMPARE(busy.count(), 0);
     if (expected.isEmpty()) {
@@ -463,8 +474,8 @@ void TestConnectState::checkAgent()
     QVERIFY2(QRegularExpression(expected).match(check.text).hasMatch(), qPrintable(check.text));
     const bool passed = expected.startsWith(u"^可用");
     QCOMPARE(check.stage, passed ? Stage::passed : Stage::failed);
-    QCOMPARE(m_state->activity(),
-        (passed ? u"Claude Code 检测通过："_qs : u"Claude Code 检测失败："_qs) + check.text);
+    QCOMPARE(
+        m_state->activity(), title(kind) + (passed ? u" 检测通过："_qs : u" 检测失败："_qs) + check.text);
 }
 
 void TestConnectState::clearing_data()

@@ -142,6 +142,14 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local)
 {
     const Presence self = m_presence;
+    // Codex's files may name another host: its key goes to the relay the window names alone.
+    const auto origin = [](const QUrl &url) {
+        return url.scheme() + u'|' + url.host() + u'|'
+            + QString::number(url.port(url.scheme() == u"https" ? 443 : 80));
+    };
+    const std::optional<QUrl> router = normalizedRouterURL();
+    if (kind == AgentKind::codex && (!router || origin(QUrl(local.baseURL)) != origin(*router)))
+        co_return CheckVerdict { false, StateTexts::otherRelay.arg(local.baseURL) };
     QString key = local.key; // Codex: what its auth.json holds
     if (kind != AgentKind::codex) {
         try {

@@ -85,6 +85,7 @@ inline const QString fileOverrides = QStringLiteral("%1 中的 %2 覆盖了 Velm
 inline const QString variableOverrides
     = QStringLiteral("登录 Shell 中的 %1=%2 覆盖了 Velmora Connect 的配置");
 inline const QString notReadBack = QStringLiteral("%1 报告的配置不是 Velmora Connect 写入的");
+inline const QString otherRelay = QStringLiteral("Codex 的配置指向 %1，不是上方的 Velmora 地址，请重新接入");
 inline const QString keyNotStored = QStringLiteral("钥匙串中没有该渠道的 Key，请重新接入");
 inline const QString keyRefused = QStringLiteral("中转站拒绝了 Key（HTTP %1），请重新接入以签发新 Key");
 inline const QString modelUnknown = QStringLiteral("中转站不提供模型 %1（HTTP %2），请换一个模型后重新接入");
