@@ -8,6 +8,8 @@
 #   03b-signed-in-account.png  the login panel scrolled to the account card
 #   04-all-connected.png     all six agents connected (and 05-… scrolled to the last row)
 #   06-codex-download.png    the Codex download confirmation
+#   07-checked.png           "检测连接" pressed on the first two cards: neither agent is installed
+#                            on this machine's login PATH, and the cards say so
 # Everything runs in a private D-Bus session with its own keyring and a temporary HOME, so the
 # configuration the app writes never touches your own.
 set -eu
@@ -77,6 +79,7 @@ groups_x=755 groups_y=313
 setup_x=900 setup_y=600
 codex_download_x=615 codex_download_y=497
 row1_y=497 row2_y=717 row3_y=693 left_connect_x=816 right_connect_x=1149
+check_y=483 left_check_x=833 right_check_x=1170 # "检测连接" on the first row, once connected
 
 shot 01-first-screen.png
 
@@ -116,3 +119,7 @@ shot 04-all-connected.png
 click $codex_download_x $codex_download_y
 shot 06-codex-download.png 1
 xdotool key Escape
+sleep 0.5
+click $left_check_x $check_y
+click $right_check_x $check_y
+shot 07-checked.png 4
