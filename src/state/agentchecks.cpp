@@ -133,6 +133,11 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     }
     if (self.expired())
         co_return;
+    // Cleared meanwhile: the verdict is about files that are gone.
+    if (!checkOffered(kind)) {
+        setCheck(kind, Stage::none, QString());
+        co_return;
+    }
     setCheck(kind, verdict.passed ? Stage::passed : Stage::failed, verdict.text);
     setActivity((verdict.passed ? StateTexts::agentCheckPassed : StateTexts::agentCheckFailed)
                     .arg(title(kind), verdict.text));

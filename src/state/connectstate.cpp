@@ -266,10 +266,8 @@ QCoro::Task<> ConnectState::clearConfiguration()
     setSelectedGroupID(std::nullopt);
     setAuthenticated(false);
     m_checkTargets = {};
-    for (const AgentDescriptor &agent : agents()) {
+    for (const AgentDescriptor &agent : agents())
         setConnected(agent.kind, false);
-        setCheck(agent.kind, AgentCheckStatus::Stage::none, QString());
-    }
     setAccountName(StateTexts::signedOutName);
     setAccountDetail(StateTexts::clearedDetail);
     setActivity(StateTexts::cleared);

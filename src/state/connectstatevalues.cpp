@@ -77,6 +77,9 @@ void ConnectState::setDownloadProgress(bool downloading, qint64 received, qint64
 void ConnectState::setConnected(AgentKind kind, bool value)
 {
     m_connected[std::size_t(kind)] = value;
+    // An earlier verdict was about files that were just replaced or removed.
+    if (check(kind).stage != AgentCheckStatus::Stage::running)
+        setCheck(kind, AgentCheckStatus::Stage::none, QString());
     for (const PublishedFlag &flag : publishedFlags) {
         if (flag.kind == kind)
             Q_EMIT(this->*flag.changed)();
