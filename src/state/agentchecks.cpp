@@ -7,6 +7,7 @@
 #include "state/connectstate.h"
 #include "state/statetexts.h"
 
+#include <QCoroTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -18,6 +19,7 @@ using Verdict = ProbeAnswer::Verdict;
 
 // A check ends within a few seconds: no program it runs and no request it makes takes longer.
 constexpr milliseconds checkStepLimit { 10000 };
+constexpr milliseconds checkSpacing { 8 };
 
 // `path` with the home folder shown as "~", as the user's shell files name it.
 QString shortened(const QString &path, const QString &home)
@@ -109,6 +111,16 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     setCheck(kind, Stage::running, StateTexts::checking);
     setActivity(StateTexts::checkingAgent.arg(title(kind)));
     const Presence self = m_presence;
+    // Checks pressed together start a few milliseconds apart: starting a program holds the
+    // thread for a moment (longer on a busy machine), and six at once would stall the window.
+    const auto now = std::chrono::steady_clock::now();
+    const auto start = std::max(now, m_nextCheckStart);
+    m_nextCheckStart = start + checkSpacing;
+    if (start > now) {
+        co_await QCoro::sleepFor(start - now);
+        if (self.expired())
+            co_return;
+    }
 
     const QProcessEnvironment environment = m_platform->environment();
     const AgentCheck::Machine machine { m_platform->folders(), environment,

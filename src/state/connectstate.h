@@ -16,6 +16,7 @@
 #include <QString>
 #include <QUrl>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -260,6 +261,7 @@ private:
     std::array<AgentCheckStatus, agentKindCount> m_checks {}; // by kind
     // What each launcher agent was connected with in this run, for its check.
     std::array<std::optional<AgentCheck::Target>, agentKindCount> m_checkTargets {};
+    std::chrono::steady_clock::time_point m_nextCheckStart; // the earliest start of another check
     bool m_codexInstalled = false;
     bool m_downloading = false;
     qint64 m_downloadReceived = 0;
