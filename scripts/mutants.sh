@@ -188,6 +188,21 @@ fault auth-json-key Codex finds no key in auth.json
 fault codex-flag Codex does not show as connected after connecting
 - setConnected(AgentKind::codex, true);
 + setConnected(AgentKind::codex, false);
+fault check-key-host the check sends Codex's key to whatever host its files name
+- if (kind == AgentKind::codex && (!router || origin(QUrl(local.baseURL)) != origin(*router)))
++ if (false)
+fault check-shadowed the check passes while another velmora- launcher comes first on PATH
+- if (!samePath(found, launcher))
++ if (false)
+fault check-key-refused a revoked key reads as another refusal, not as the key
+- if (status == 401 || status == 403)
++ if (status == 403)
+fault check-key-shown the check shows a key the relay quotes back
+- answer.message.replace(key, QStringLiteral("***"));
++ (void)key;
+fault check-version-slow a slow --version fails the check
+- if (version.finished && version.exitCode != 0)
++ if (!version.finished || version.exitCode != 0)
 FAULTS
 
 echo "caught $caught of $((caught + missed)) faults ($missed missed, $broken not building, $absent not found)"
