@@ -5,12 +5,41 @@
 
 #include <QCoreApplication>
 #include <QCoroProcess>
-#include <QCoroSignal>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStringDecoder>
 #include <algorithm>
+#include <coroutine>
+#include <memory>
+
+namespace {
+
+// Resumes the awaiting task once `process` has left the Starting state, through a call queued
+// to the process (as QCoro resumes its waits), so that the runner's destructor can deliver it.
+// QCoro's signal awaiter cannot serve: stateChanged() carries Qt's private-signal tag.
+struct StateLeft
+{
+    QProcess &process;
+
+    bool await_ready() const noexcept { return process.state() != QProcess::Starting; }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        // Calls already queued may still arrive after the first: only one resumes.
+        auto resumed = std::make_shared<bool>(false);
+        QObject::connect(
+            &process, &QProcess::stateChanged, &process,
+            [waiting, resumed](QProcess::ProcessState) {
+                if (std::exchange(*resumed, true))
+                    return;
+                waiting.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const noexcept { }
+};
+
+} // namespace
 
 ToolRunner::ToolRunner(std::chrono::milliseconds limit)
     : m_limit(limit)
@@ -41,8 +70,8 @@ QCoro::Task<> ToolRunner::start(QProcess &process, QIODevice::OpenMode mode)
     // that the window keeps drawing meanwhile (waitForStarted() would block it, for several
     // milliseconds on a busy machine and for each program). QCoro's start() waits for `started`
     // alone, which a program that cannot be executed never sends.
-    while (process.state() == QProcess::Starting) {
-        co_await qCoro(&process, &QProcess::stateChanged);
+    if (process.state() == QProcess::Starting) {
+        co_await StateLeft { process };
         if (m_closing)
             throw ToolsClosed();
     }
