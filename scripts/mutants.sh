@@ -190,7 +190,7 @@ fault codex-flag Codex does not show as connected after connecting
 + setConnected(AgentKind::codex, false);
 fault check-key-host the check sends Codex's key to whatever host its files name
 - if (kind == AgentKind::codex && (!router || origin(QUrl(local.baseURL)) != origin(*router)))
-+ if (false)
++ if (kind == AgentKind::codex && (!router || origin(*router) != origin(*router)))
 fault check-shadowed the check passes while another velmora- launcher comes first on PATH
 - if (!samePath(found, launcher))
 + if (false)
