@@ -123,7 +123,7 @@ fault groups-left after a restart clearing leaves the account's keys in the keyc
 - services.append(Keychain::keychainService(*router, m_accountKey, group.id));
 + (void)group;
 fault tool-no-limit a tool that never ends keeps its operation busy for good
-- const bool finished = co_await qCoro(process).waitForFinished(m_limit);
+- const bool finished = co_await qCoro(process).waitForFinished(limit);
 + const bool finished = co_await qCoro(process).waitForFinished(-1);
 fault auth-key-left the key stays in auth.json after clearing
 - auth.remove(apiKeyVariable);
