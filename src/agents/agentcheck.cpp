@@ -6,7 +6,6 @@
 #include "agents/roottext.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -105,10 +104,14 @@ QString baseURLFor(WireProtocol protocol, const QUrl &router)
         : CodexFiles::relayBaseURL(router);
 }
 
+// The bytes of a regular file; none for a missing file, or for anything else where it belongs.
 QByteArray fileBytes(const QString &path)
 {
-    QFile file(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    try {
+        return FileUtils::regularFileBytes(path);
+    } catch (...) {
+        return {};
+    }
 }
 
 Result fault(Fault fault, QString subject, QString detail = {}, QString line = {})
@@ -177,6 +180,11 @@ std::optional<Result> inspectLauncher(
 }
 
 } // namespace
+
+bool codexFilesWritten(const UserFolders &folders)
+{
+    return CodexFiles::isCodexConfigToml(fileBytes(CodexFiles::configPath(folders.codex)));
+}
 
 QString loginShell(const QProcessEnvironment &environment)
 {

@@ -32,6 +32,10 @@ struct Machine
     std::chrono::milliseconds limit; // for each program the checks run
 };
 
+// Whether Codex's config.toml holds exactly what the app writes there: Codex's card offers its
+// check then, whether or not it was connected in this run.
+bool codexFilesWritten(const UserFolders &folders);
+
 // The user's login shell ($SHELL, else /bin/sh).
 QString loginShell(const QProcessEnvironment &environment);
 

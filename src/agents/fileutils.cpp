@@ -71,22 +71,6 @@ std::filesystem::path fileSystemPath(const QString &path)
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
-// The bytes of the regular file at `path` (through a link, of the file it leads to). Stat
-// before open: opening a FIFO or a device where a file belongs could block for good.
-QByteArray regularFileBytes(const QString &path)
-{
-    const QString irregularity = SecureFile::irregularity(path);
-    if (!irregularity.isEmpty())
-        throw PlatformError(systemError(path, irregularity));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PlatformError(systemError(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw PlatformError(systemError(path, file.errorString()));
-    return bytes;
-}
-
 // Removes the directory entry `path` itself (a link, not what it leads to).
 void removeEntry(const QString &path)
 {
@@ -114,6 +98,20 @@ constexpr qint64 writtenSizeLimit = 1 << 20;
 } // namespace
 
 namespace FileUtils {
+
+QByteArray regularFileBytes(const QString &path)
+{
+    const QString irregularity = SecureFile::irregularity(path);
+    if (!irregularity.isEmpty())
+        throw PlatformError(systemError(path, irregularity));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlatformError(systemError(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw PlatformError(systemError(path, file.errorString()));
+    return bytes;
+}
 
 QString backupDirectory(const QString &appFolder, const QDateTime &now)
 {

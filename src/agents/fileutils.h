@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -22,6 +23,11 @@ QString backupDirectory(const QString &appFolder, const QDateTime &now);
 // Copies `path` (for a link, the file it leads to) into `backupDir` under its own file name
 // when it exists. Anything other than a regular file is refused before it is opened.
 void backupFile(const QString &path, const QString &backupDir);
+
+// The bytes of the regular file at `path` (through a link, of the file it leads to); throws for
+// anything else. Stat before open: opening a FIFO or a device where a file belongs could block
+// for good.
+QByteArray regularFileBytes(const QString &path);
 
 // The JSON object in `path`: empty when the file is missing; the read or parse error;
 // "<file name> 不是可合并的 JSON 对象" when it holds JSON that is not an object; the file and

@@ -2,14 +2,11 @@
 // relay's answer in the agent's own protocol (the service layer), the agent's own report, each
 // worded here.
 
-#include "agents/codexfiles.h"
 #include "service/keychain.h"
 #include "state/connectstate.h"
 #include "state/statetexts.h"
 
 #include <QCoroTimer>
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -90,11 +87,7 @@ bool ConnectState::checkOffered(AgentKind kind) const
 {
     if (connected(kind))
         return true;
-    if (kind != AgentKind::codex)
-        return false;
-    QFile config(CodexFiles::configPath(m_platform->folders().codex));
-    return QFileInfo(config).isFile() && config.open(QIODevice::ReadOnly)
-        && CodexFiles::isCodexConfigToml(config.read(64 * 1024));
+    return kind == AgentKind::codex && AgentCheck::codexFilesWritten(m_platform->folders());
 }
 
 void ConnectState::setCheck(AgentKind kind, AgentCheckStatus::Stage stage, const QString &text)
