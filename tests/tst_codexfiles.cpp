@@ -38,6 +38,8 @@ private Q_SLOTS:
     void plist();
     void authRoundTrip_data();
     void authRoundTrip();
+    void clearedWithoutRecord_data();
+    void clearedWithoutRecord();
     void recognised_data();
     void recognised();
 };
@@ -214,48 +216,85 @@ QJsonObject object(const char *json)
 void TestCodexFiles::authRoundTrip_data()
 {
     QTest::addColumn<QJsonObject>("before");
+    QTest::addColumn<QVariant>("earlier"); // the record an earlier connect kept; null: none
     QTest::addColumn<QJsonObject>("connected"); // auth.json once connected; "K" is the relay's key
-    QTest::addColumn<QVariant>("signIn"); // what connecting sets aside; null: keeps the earlier one
-    QTest::addColumn<QJsonObject>("earlier"); // the sign-in set aside before
+    QTest::addColumn<QJsonObject>("setAside"); // what the record keeps
     QTest::addColumn<QJsonObject>("changed"); // auth.json just before clearing; empty: as connected
     QTest::addColumn<QJsonObject>("cleared");
     const QJsonObject none;
-    QTest::newRow("no auth.json") << none << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})")
-                                  << QVariant(none) << none << none << none;
+    const QJsonObject connectedK = object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})");
+    const QJsonObject signIn = object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})");
+    const auto record = [](const QJsonObject &setAside, const QString &key) {
+        return QVariant(
+            CodexFiles::recordObject({ setAside, key.isEmpty() ? QString() : CodexFiles::keyDigest(key) }));
+    };
+    QTest::newRow("no auth.json") << none << QVariant() << connectedK << none << none << none;
     QTest::newRow("ChatGPT sign-in: its tokens leave and come back")
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})")
-        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey","last_refresh":"t"})")
-        << QVariant(object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")) << none << none
+        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})") << QVariant()
+        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey","last_refresh":"t"})") << signIn << none
         << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})");
     QTest::newRow("connected again: the first sign-in stays set aside")
-        << object(R"({"OPENAI_API_KEY":"K0","auth_mode":"apikey"})")
-        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})") << QVariant()
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})") << none
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})");
-    QTest::newRow("the user's own API key: never API-key mode without a key")
-        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey","tokens":null})")
-        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})") << QVariant() << none << none << none;
+        << object(R"({"OPENAI_API_KEY":"K0","auth_mode":"apikey"})") << record(signIn, QStringLiteral("K0"))
+        << connectedK << signIn << none << signIn;
+    QTest::newRow("an earlier version's record, the sign-in alone")
+        << object(R"({"OPENAI_API_KEY":"K0","auth_mode":"apikey"})") << QVariant(signIn) << connectedK
+        << signIn << none << signIn;
+    QTest::newRow("the user's own API key: set aside and given back")
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey","tokens":null})") << QVariant()
+        << connectedK << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey","tokens":null})") << none
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey","tokens":null})");
+    QTest::newRow("the user's key beside a sign-in, the record of another key")
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"chatgpt","tokens":{"a":1}})")
+        << record(none, QStringLiteral("K0")) << connectedK
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"chatgpt","tokens":{"a":1}})") << none
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"chatgpt","tokens":{"a":1}})");
+    QTest::newRow("the relay's key written before, no record")
+        << connectedK << QVariant() << connectedK << none << none << none;
     QTest::newRow("signed in again meanwhile: that sign-in stays")
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")
-        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey"})")
-        << QVariant(object(R"({"auth_mode":"chatgpt","tokens":{"a":1}})")) << none
+        << signIn << QVariant() << connectedK << signIn
         << object(R"({"OPENAI_API_KEY":"K","auth_mode":"chatgpt","tokens":{"b":2}})")
         << object(R"({"auth_mode":"chatgpt","tokens":{"b":2}})");
+    QTest::newRow("the user's own key put in meanwhile: it stays")
+        << signIn << QVariant() << connectedK << signIn
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey"})")
+        << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey"})");
 }
 
 void TestCodexFiles::authRoundTrip()
 {
     QFETCH(QJsonObject, before);
+    QFETCH(QVariant, earlier);
     QFETCH(QJsonObject, connected);
-    QFETCH(QVariant, signIn);
-    QFETCH(QJsonObject, earlier);
+    QFETCH(QJsonObject, setAside);
     QFETCH(QJsonObject, changed);
     QFETCH(QJsonObject, cleared);
-    const CodexFiles::ConnectedAuth result = CodexFiles::connectedAuth(before, QStringLiteral("K"));
+    std::optional<CodexFiles::SignInRecord> kept;
+    if (!earlier.isNull())
+        kept = CodexFiles::signInRecord(earlier.toJsonObject());
+    const CodexFiles::ConnectedAuth result = CodexFiles::connectedAuth(before, QStringLiteral("K"), kept);
     QCOMPARE(result.auth, connected);
-    QCOMPARE(result.signIn.has_value(), !signIn.isNull());
-    if (result.signIn)
-        QCOMPARE(*result.signIn, signIn.toJsonObject());
-    const QJsonObject kept = result.signIn.value_or(earlier);
-    QCOMPARE(CodexFiles::clearedAuth(changed.isEmpty() ? result.auth : changed, kept), cleared);
+    QCOMPARE(result.record.setAside, setAside);
+    // The record as written and read back; it never holds the key.
+    const QJsonObject written = CodexFiles::recordObject(result.record);
+    QVERIFY(!QJsonDocument(written).toJson().contains("\"K\""));
+    const CodexFiles::SignInRecord read = CodexFiles::signInRecord(written);
+    QCOMPARE(CodexFiles::clearedAuth(changed.isEmpty() ? result.auth : changed, read, false), cleared);
+}
+
+// Without a record, the key in auth.json is the app's only where config.toml is the app's.
+void TestCodexFiles::clearedWithoutRecord_data()
+{
+    QTest::addColumn<bool>("appConfig");
+    QTest::addColumn<QJsonObject>("cleared");
+    QTest::newRow("the user's own Codex")
+        << false << object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey"})");
+    QTest::newRow("connected by an earlier version") << true << QJsonObject();
+}
+
+void TestCodexFiles::clearedWithoutRecord()
+{
+    QFETCH(bool, appConfig);
+    QFETCH(QJsonObject, cleared);
+    const QJsonObject auth = object(R"({"OPENAI_API_KEY":"mine","auth_mode":"apikey"})");
+    QCOMPARE(CodexFiles::clearedAuth(auth, std::nullopt, appConfig), cleared);
 }

@@ -7,6 +7,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace AgentFixtures;
 
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void checkAgent();
     void clearing_data();
     void clearing();
+    void clearingStepFails();
     void foldersFromEnvironment_data();
     void foldersFromEnvironment();
     void slowTools_data();
@@ -297,7 +299,7 @@ void TestConnectState::connectCodex()
     QCOMPARE(readFile(plist),
         codexFile(QStringLiteral("com.velmora.connect.codex-env-relay.plist"), { { "@SCRIPT@", script } }));
     // The user's ChatGPT sign-in set aside (its merge rules: tst_codexfiles), closed to others.
-    const QString signIn = home(QStringLiteral(".config/velmora-connect/codex-sign-in.json"));
+    const QString signIn = home(QStringLiteral(".codex/velmora-connect-sign-in.json"));
     for (const QString &path : { home(QStringLiteral(".codex/config.toml")),
              home(QStringLiteral(".codex/auth.json")), plist, signIn })
         QCOMPARE(fileMode(path), 0600);
@@ -305,7 +307,11 @@ void TestConnectState::connectCodex()
     QVERIFY(!script.isEmpty() && !readFile(script).contains(key.toUtf8())
         && !readFile(plist).contains(key.toUtf8()));
 
-    // Again: the stored key is reused, and every replaced file is in a backup of its own run.
+    // Again, after Codex signed out (auth.json gone): the stored key is reused, and every
+    // replaced file is in a backup of its own run, the set-aside sign-in too.
+    const QByteArray record = readFile(signIn);
+    QVERIFY(record.contains("rt-1"));
+    QVERIFY(QFile::remove(home(QStringLiteral(".codex/auth.json"))));
     m_relay->clearRequests();
     m_platform->now = m_platform->now->addSecs(60);
     QVERIFY(run(QStringLiteral("codex")));
@@ -313,9 +319,11 @@ void TestConnectState::connectCodex()
     QVERIFY(m_relay->requests(desktopKeyPath).isEmpty());
     const QString backups = home(QStringLiteral(".config/velmora-connect/backups/"));
     QCOMPARE(entries(backups).size(), 2);
-    QCOMPARE(entries(backups + entries(backups).last()),
-        QStringList({ QStringLiteral("auth.json"), QStringLiteral("com.velmora.connect.codex-env.plist"),
-            QStringLiteral("config.toml"), QStringLiteral("velmora-connect-codex-env") }));
+    const QString second = backups + entries(backups).last();
+    QCOMPARE(entries(second),
+        QStringList({ QStringLiteral("com.velmora.connect.codex-env.plist"), QStringLiteral("config.toml"),
+            QStringLiteral("velmora-connect-codex-env"), QStringLiteral("velmora-connect-sign-in.json") }));
+    QCOMPARE(readFile(second + QStringLiteral("/velmora-connect-sign-in.json")), record);
 }
 
 void TestConnectState::codexFailure_data()
@@ -532,8 +540,8 @@ void TestConnectState::clearing()
     QCOMPARE(
         QFileInfo::exists(home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"))),
         !cleared);
-    // Every channel group of the account at this router; nothing of another router.
-    QCOMPARE(storedKey(service(34)).isEmpty(), cleared);
+    // The group connected last (after a restart too); another group's launchers keep working.
+    QCOMPARE(storedKey(service(34)), QStringLiteral("sk-other-group"));
     QCOMPARE(storedKey(otherRouter), QStringLiteral("sk-other-router"));
     for (const QString &name : legacy)
         QCOMPARE(storedKey(name).isEmpty(), cleared);
@@ -543,6 +551,21 @@ void TestConnectState::clearing()
     QVERIFY(m_state->groups().isEmpty() && !m_state->selectedGroupID());
     QCOMPARE(m_state->accountDetail(), QStringLiteral("清除完成，请登录新账户"));
     QCOMPARE(m_state->username(), m_relay->account().email);
+}
+
+// A step past the Codex files that fails is reported, and the user stays signed in to try again.
+void TestConnectState::clearingStepFails()
+{
+    QVERIFY(signedIn());
+    QVERIFY(run(QStringLiteral("codex")));
+    const QString plist = home(QStringLiteral("Library/LaunchAgents/com.velmora.connect.codex-env.plist"));
+    QVERIFY(QFile::remove(plist));
+    QCOMPARE(::mkfifo(QFile::encodeName(plist).constData(), 0600), 0); // refused by the backup copy
+    QVERIFY(run(QStringLiteral("clear")));
+    QVERIFY2(m_state->activity().startsWith(QStringLiteral("清除失败：") + plist),
+        qPrintable(m_state->activity()));
+    QVERIFY(m_state->authenticated() && m_state->codexConnected());
+    QVERIFY(QFileInfo(plist).exists());
 }
 
 void TestConnectState::foldersFromEnvironment_data()
@@ -576,13 +599,16 @@ void TestConnectState::foldersFromEnvironment()
     QVERIFY(run(QStringLiteral("codex")));
     QVERIFY(run(QStringLiteral("opencode")));
     QVERIFY(readFile(home(config + QStringLiteral("/opencode/opencode.json"))).contains("velmora"));
-    QVERIFY(QFileInfo::exists(home(config + QStringLiteral("/velmora-connect/codex-sign-in.json"))));
+    QCOMPARE(entries(home(config + QStringLiteral("/velmora-connect/backups"))).size(), 2);
     QVERIFY(readFile(home(codex + QStringLiteral("/auth.json"))).contains("apikey"));
+    // Cleared from a start that does not see the variables (the desktop's, say): it finds
+    // what connecting wrote all the same.
+    m_platform->environmentValues = QProcessEnvironment();
     QVERIFY(run(QStringLiteral("clear")));
     QCOMPARE(m_state->activity(), QStringLiteral("配置已清除，请登录新账户后重新接入。"));
     QVERIFY(!QFileInfo::exists(home(codex + QStringLiteral("/config.toml"))));
+    QVERIFY(!QFileInfo::exists(home(codex + QStringLiteral("/velmora-connect-sign-in.json"))));
     QCOMPARE(readFile(home(codex + QStringLiteral("/auth.json"))), QByteArray("{\n}\n"));
-    QCOMPARE(entries(home(config + QStringLiteral("/velmora-connect/backups"))).size(), 3);
 }
 
 void TestConnectState::slowTools_data()
@@ -631,6 +657,9 @@ void TestConnectState::slowTools()
     QVERIFY(run(operation));
     QCOMPARE(m_state->activity(), expected);
     QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+    // A keychain look-up that did not finish is no "no key": the relay makes none.
+    if (limit < 30000)
+        QVERIFY(m_relay->requests(desktopKeyPath).isEmpty());
 }
 
 void TestConnectState::download_data()

@@ -136,9 +136,10 @@ void TestFileUtils::backups()
     QVERIFY(writeFile(config, "changed"));
     QVERIFY(failureOf([&] { FileUtils::backupFile(config, base); }).contains(base));
     QCOMPARE(readFile(base + QStringLiteral("/config.toml")), QByteArray());
-    // The folders on the way are the app's own too (~/.config was missing).
-    for (const QString &folder : { QStringLiteral("/.config"), QStringLiteral("/.config/velmora-connect"),
-             QStringLiteral("/.config/velmora-connect/backups") })
+    // The app's folders are its own; ~/.config, missing before, is the user's, as the umask makes it.
+    QCOMPARE(fileMode(home + QStringLiteral("/.config")), 0777 & ~umask);
+    for (const QString &folder :
+        { QStringLiteral("/.config/velmora-connect"), QStringLiteral("/.config/velmora-connect/backups") })
         QCOMPARE(fileMode(home + folder), 0700);
 }
 

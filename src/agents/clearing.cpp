@@ -1,33 +1,42 @@
 #include "agents/clearing.h"
 
+#include "agents/codexconfiguration.h"
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-CodexFilesClearing::CodexFilesClearing(UserFolders folders, QString backupDirectory)
-    : m_folders(std::move(folders))
+CodexFilesClearing::CodexFilesClearing(QString codexFolder, QString appFolder, QString backupDirectory)
+    : m_codex(std::move(codexFolder))
+    , m_app(std::move(appFolder))
     , m_backup(std::move(backupDirectory))
 {
 }
 
 void CodexFilesClearing::run() const
 {
-    const QString config = CodexFiles::configPath(m_folders.codex);
-    const QString auth = CodexFiles::authPath(m_folders.codex);
-    const QString signInRecord = CodexFiles::signInRecordPath(m_folders.app());
-    FileUtils::backupFile(auth, m_backup);
-    FileUtils::backupFile(signInRecord, m_backup);
+    const QString config = CodexFiles::configPath(m_codex);
+    const QString auth = CodexFiles::authPath(m_codex);
+    const QString record = CodexFiles::signInRecordPath(m_codex);
+    const QString earlier = CodexFiles::earlierSignInRecordPath(m_app);
+    // Without a record, the key in auth.json is the app's when config.toml is.
+    const bool appConfig
+        = QFileInfo(config).isFile() && CodexFiles::isCodexConfigToml(FileUtils::regularFileBytes(config));
     FileUtils::removeFile(config, m_backup, CodexFiles::isCodexConfigToml);
+    for (const QString &path : { auth, record, earlier })
+        FileUtils::backupFile(path, m_backup);
     if (QFileInfo::exists(auth)) {
-        QJsonObject signIn;
+        std::optional<CodexFiles::SignInRecord> setAside;
         try {
-            signIn = FileUtils::jsonObject(signInRecord);
+            setAside = CodexSignIn::read(m_codex, m_app);
         } catch (...) {
-            // An unreadable record gives nothing back; the key still goes.
+            // An unreadable record (its copy is in the backup) gives nothing back.
         }
-        FileUtils::writeJSONObject(CodexFiles::clearedAuth(FileUtils::jsonObject(auth), signIn), auth);
+        const QJsonObject cleared = CodexFiles::clearedAuth(FileUtils::jsonObject(auth), setAside, appConfig);
+        FileUtils::writeJSONObject(cleared, auth);
     }
-    QFile::remove(signInRecord); // the app's own, backed up above
+    // The app's own, backed up above.
+    QFile::remove(record);
+    QFile::remove(earlier);
 }

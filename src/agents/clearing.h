@@ -1,20 +1,20 @@
 #pragma once
 
-#include "platform/userfolders.h"
-
 #include <QString>
 
-// The file side of clearing: Codex's config.toml backed up and removed, the key removed from
-// its auth.json (backed up first) and the user's own sign-in put back. Stops at the first
-// failure; what was already backed up or removed stays so.
+// The file side of clearing in one Codex folder: config.toml backed up and removed, the key
+// the app wrote removed from auth.json (backed up first) and what connecting set aside given
+// back. Stops at the first failure; what was already backed up or removed stays so.
 class CodexFilesClearing
 {
 public:
-    CodexFilesClearing(UserFolders folders, QString backupDirectory);
+    // `appFolder`: where an earlier version kept the set-aside sign-in.
+    CodexFilesClearing(QString codexFolder, QString appFolder, QString backupDirectory);
 
     void run() const;
 
 private:
-    UserFolders m_folders;
+    QString m_codex;
+    QString m_app;
     QString m_backup;
 };

@@ -2,6 +2,7 @@
 
 #include "agents/fileutils.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QStringList>
 
@@ -71,7 +72,12 @@ QString authPath(const QString &codexFolder)
     return QDir(codexFolder).filePath(QStringLiteral("auth.json"));
 }
 
-QString signInRecordPath(const QString &appFolder)
+QString signInRecordPath(const QString &codexFolder)
+{
+    return QDir(codexFolder).filePath(QStringLiteral("velmora-connect-sign-in.json"));
+}
+
+QString earlierSignInRecordPath(const QString &appFolder)
 {
     return QDir(appFolder).filePath(QStringLiteral("codex-sign-in.json"));
 }
@@ -81,25 +87,75 @@ namespace {
 const QString authModeKey = QStringLiteral("auth_mode");
 const QString tokensKey = QStringLiteral("tokens");
 const QString apiKeyMode = QStringLiteral("apikey");
+const QString setAsideKey = QStringLiteral("set_aside");
+const QString digestKey = QStringLiteral("written_key_sha256");
 
 bool hasTokens(const QJsonObject &auth)
 {
     return auth.contains(tokensKey) && !auth.value(tokensKey).isNull();
 }
 
+// Whether the key in `auth` is the one the record says connecting wrote. An earlier record
+// has no digest: then connecting wrote the key whenever auth.json is in its API-key mode.
+bool writtenKey(const QJsonObject &auth, const SignInRecord &record)
+{
+    const QJsonValue key = auth.value(apiKeyVariable);
+    if (!key.isString())
+        return false;
+    return record.writtenKeyDigest.isEmpty() || keyDigest(key.toString()) == record.writtenKeyDigest;
+}
+
+bool inApiKeyMode(const QJsonObject &auth)
+{
+    return auth.value(authModeKey) == apiKeyMode && !hasTokens(auth);
+}
+
 } // namespace
 
-ConnectedAuth connectedAuth(QJsonObject auth, const QString &apiKey)
+QJsonObject recordObject(const SignInRecord &record)
 {
-    ConnectedAuth connected;
-    if (auth.value(authModeKey) != apiKeyMode || hasTokens(auth)) {
+    return { { setAsideKey, record.setAside }, { digestKey, record.writtenKeyDigest } };
+}
+
+SignInRecord signInRecord(const QJsonObject &object)
+{
+    if (!object.contains(setAsideKey)) {
         QJsonObject signIn;
         for (const QString &key : { authModeKey, tokensKey }) {
-            if (auth.contains(key))
-                signIn.insert(key, auth.value(key));
+            if (object.contains(key))
+                signIn.insert(key, object.value(key));
         }
-        connected.signIn = signIn;
+        return { signIn, QString() };
     }
+    return { object.value(setAsideKey).toObject(), object.value(digestKey).toString() };
+}
+
+QString keyDigest(const QString &apiKey)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(apiKey.toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+ConnectedAuth connectedAuth(
+    QJsonObject auth, const QString &apiKey, const std::optional<SignInRecord> &earlier)
+{
+    ConnectedAuth connected;
+    const QJsonValue key = auth.value(apiKeyVariable);
+    // Connected before, and nothing of the user's came in since: what was set aside stays so.
+    if (earlier && inApiKeyMode(auth) && (!key.isString() || writtenKey(auth, *earlier))) {
+        connected.record.setAside = earlier->setAside;
+    } else {
+        for (const QString &member : { authModeKey, tokensKey }) {
+            if (auth.contains(member))
+                connected.record.setAside.insert(member, auth.value(member));
+        }
+        // The same key again is the relay's, whoever wrote it.
+        const bool relays = key == apiKey || (earlier && writtenKey(auth, *earlier));
+        if (key.isString() && !relays)
+            connected.record.setAside.insert(apiKeyVariable, key);
+        else if (connected.record.setAside.value(authModeKey) == apiKeyMode)
+            connected.record.setAside.remove(authModeKey); // the API-key mode was the relay's
+    }
+    connected.record.writtenKeyDigest = keyDigest(apiKey);
     auth.remove(tokensKey);
     auth.insert(authModeKey, apiKeyMode);
     auth.insert(apiKeyVariable, apiKey);
@@ -107,19 +163,20 @@ ConnectedAuth connectedAuth(QJsonObject auth, const QString &apiKey)
     return connected;
 }
 
-QJsonObject clearedAuth(QJsonObject auth, const QJsonObject &signIn)
+QJsonObject clearedAuth(QJsonObject auth, const std::optional<SignInRecord> &record, bool appKey)
 {
+    if (!auth.value(apiKeyVariable).isString() || !(record ? writtenKey(auth, *record) : appKey))
+        return auth; // no key of the app's: the user's file as it is
     auth.remove(apiKeyVariable);
     // A sign-in the user made since connecting stays as it is.
-    if (auth.value(authModeKey) != apiKeyMode || hasTokens(auth))
+    if (!inApiKeyMode(auth))
         return auth;
-    const QJsonValue mode = signIn.value(authModeKey);
-    if (mode.isString() && mode != apiKeyMode)
-        auth.insert(authModeKey, mode);
-    else
+    auth.remove(authModeKey);
+    const QJsonObject setAside = record ? record->setAside : QJsonObject();
+    for (auto member = setAside.begin(); member != setAside.end(); ++member)
+        auth.insert(member.key(), member.value());
+    if (auth.value(authModeKey) == apiKeyMode && !auth.value(apiKeyVariable).isString())
         auth.remove(authModeKey);
-    if (signIn.contains(tokensKey))
-        auth.insert(tokensKey, signIn.value(tokensKey));
     return auth;
 }
 

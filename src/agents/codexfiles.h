@@ -25,22 +25,41 @@ QString launchAgentTarget(uint uid);
 QString configPath(const QString &codexFolder); // config.toml
 QString authPath(const QString &codexFolder); // auth.json
 
-// The user's own Codex sign-in while the relay's key is in auth.json: connecting moves the
-// sign-in's "auth_mode" and "tokens" here, into the app's folder, and clearing puts them back.
-// Codex sends no key at all while auth.json holds a sign-in's tokens.
-QString signInRecordPath(const QString &appFolder); // codex-sign-in.json
+// What connecting took out of auth.json that is the user's own (a ChatGPT sign-in's
+// "auth_mode" and "tokens", an API key of the user's), and a digest of the key it wrote there,
+// kept beside auth.json so that clearing, from whatever environment, finds it and gives the
+// user's own back. Codex sends no key at all while auth.json holds a sign-in's tokens. No
+// secret of the relay's is in it.
+QString signInRecordPath(const QString &codexFolder); // velmora-connect-sign-in.json
+// Where earlier versions kept the sign-in alone: clearing still gives it back from there.
+QString earlierSignInRecordPath(const QString &appFolder); // codex-sign-in.json
+
+struct SignInRecord
+{
+    QJsonObject setAside; // auth.json's members of the user's own
+    QString writtenKeyDigest; // SHA-256 of the key written, in hex; empty in an earlier record
+};
+QJsonObject recordObject(const SignInRecord &record);
+// An earlier record is the set-aside sign-in alone.
+SignInRecord signInRecord(const QJsonObject &object);
+QString keyDigest(const QString &apiKey);
 
 struct ConnectedAuth
 {
     QJsonObject auth; // auth.json as connecting writes it
-    std::optional<QJsonObject> signIn; // the user's sign-in to set aside; none: keep the one set aside
+    SignInRecord record; // the record to keep beside it
 };
 // `auth` in API-key mode with `apiKey`, Codex's own way ("auth_mode": "apikey"), its other
-// members kept. A sign-in of the user's own (another auth_mode, or tokens) is taken out.
-ConnectedAuth connectedAuth(QJsonObject auth, const QString &apiKey);
-// `auth` without the key. While it is still in the API-key mode connecting left, the sign-in
-// set aside (possibly empty) comes back; never API-key mode without a key.
-QJsonObject clearedAuth(QJsonObject auth, const QJsonObject &signIn);
+// members kept. What auth.json holds of the user's own (a sign-in, a key that is not the one
+// connecting wrote before) is set aside; while auth.json is still as connecting left it, the
+// record `earlier` keeps what it set aside.
+ConnectedAuth connectedAuth(
+    QJsonObject auth, const QString &apiKey, const std::optional<SignInRecord> &earlier);
+// `auth` without the key connecting wrote: any other key is the user's and stays. While auth.json
+// is still in the API-key mode connecting left, without a key of the user's, what was set aside
+// comes back; never API-key mode without a key. Without a record, `appKey` says whether the key
+// in auth.json is the app's (its config.toml was the app's).
+QJsonObject clearedAuth(QJsonObject auth, const std::optional<SignInRecord> &record, bool appKey);
 
 // Paths under the home directory.
 QString scriptDirectory(const QString &home); // .local/bin

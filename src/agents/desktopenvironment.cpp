@@ -49,15 +49,21 @@ QCoro::Task<> DesktopEnvironment::install(
 
 QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
 {
+    // Every step is attempted; the first failure is thrown once all have run. A tool's non-zero
+    // status says there was nothing to do (no variable set, no job loaded).
+    std::exception_ptr failure;
     const QStringList unsetenv { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable };
-    try {
-        co_await m_tools.execute(m_launchctl, unsetenv);
-    } catch (const Failure &) {
-    }
     const QStringList bootout { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) };
-    try {
-        co_await m_tools.execute(m_launchctl, bootout);
-    } catch (const Failure &) {
+    for (const QStringList &arguments : { unsetenv, bootout }) {
+        try {
+            co_await m_tools.execute(m_launchctl, arguments);
+        } catch (const ToolFailed &) {
+        } catch (const ToolsClosed &) {
+            throw;
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     }
     const QString script = CodexFiles::environmentScriptPath(m_home);
     const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();
@@ -69,6 +75,10 @@ QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
         try {
             FileUtils::removeFile(path, backupDirectory, isWritten);
         } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
         }
     }
+    if (failure)
+        std::rethrow_exception(failure);
 }

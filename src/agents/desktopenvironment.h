@@ -18,8 +18,9 @@ public:
     QCoro::Task<> install(QString backupDirectory, QString keychainService, QString apiKey) const;
 
     // Unsets the key, unloads the agent and removes both files, each first copied into
-    // `backupDirectory`. Nothing here can fail: whatever is already gone stays gone. Stops,
-    // leaving the files, when the tools close.
+    // `backupDirectory`; whatever is already gone stays gone. Attempts every step and then
+    // throws the first failure (a tool past its limit, a file that could not be backed up or
+    // removed). Stops, leaving the files, when the tools close.
     QCoro::Task<> remove(QString backupDirectory) const;
 
 private:

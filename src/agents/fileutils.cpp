@@ -79,19 +79,6 @@ void removeEntry(const QString &path)
         throw PlatformError(systemError(path, file.errorString()));
 }
 
-// Creates `path` and its missing parents, each as 0700; what exists is left as it is.
-void makeClosedDirectories(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    if (::mkdir(name.constData(), 0700) == 0 || errno == EEXIST)
-        return;
-    if (errno != ENOENT)
-        throw PlatformError(systemError(path, errnoText()));
-    makeClosedDirectories(QFileInfo(path).path());
-    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
-        throw PlatformError(systemError(path, errnoText()));
-}
-
 // Far above any file that clearing recognises as the app's; a larger one is not read.
 constexpr qint64 writtenSizeLimit = 1 << 20;
 
@@ -119,6 +106,7 @@ QString backupDirectory(const QString &appFolder, const QDateTime &now)
         = now.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'")).replace(u':', u'-');
     const QString parent = appFolder + QStringLiteral("/backups");
     try {
+        makePrivateDirectory(appFolder);
         makePrivateDirectory(parent);
     } catch (const PlatformError &) {
         // Reported by the first copy into the backup directory.
@@ -240,7 +228,10 @@ void makeDirectory(const QString &path)
 
 void makePrivateDirectory(const QString &path)
 {
-    makeClosedDirectories(path);
+    // The parents are the user's (~/.config, say) and get what the umask gives.
+    makeDirectory(QFileInfo(path).path());
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        throw PlatformError(systemError(path, errnoText()));
     // Whatever the umask, or an earlier mode, made it.
     if (::chmod(QFile::encodeName(path).constData(), 0700) != 0)
         throw PlatformError(systemError(path, errnoText()));

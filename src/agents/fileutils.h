@@ -60,10 +60,10 @@ void removeFile(const QString &path, const QString &backupDir, const WrittenTest
 // Creates a directory with its intermediates; throws the system's description on failure.
 void makeDirectory(const QString &path);
 
-// Creates a folder of the app's own (~/.config/velmora-connect and those under it), with any
-// missing parent, as 0700 whatever the umask: it holds backups of files with keys, and Gemini
-// CLI skips a settings file in a folder that others could write to. `path` itself is made 0700
-// when it exists already; an existing parent is left as it is.
+// Creates a folder of the app's own (~/.config/velmora-connect and those under it) as 0700
+// whatever the umask: it holds backups of files with keys, and Gemini CLI skips a settings file
+// in a folder that others could write to. `path` itself is made 0700 when it exists already;
+// a missing parent is created as makeDirectory() does, and an existing one is left as it is.
 void makePrivateDirectory(const QString &path);
 
 } // namespace FileUtils

@@ -17,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
 
 namespace {
 
@@ -211,7 +212,11 @@ void SetupPanel::addCards(QGridLayout *grid)
         m_cards.append(card);
 
         card->setConnected(m_state.connected(kind));
-        card->setCheckOffered(m_state.checkOffered(kind));
+        // Codex's card offers the check from its files: read once the window is up, since
+        // building the window reads no file.
+        card->setCheckOffered(m_state.connected(kind));
+        QTimer::singleShot(
+            0, card, [this, card, kind] { card->setCheckOffered(m_state.checkOffered(kind)); });
         connect(&m_state, &ConnectState::connectedChanged, card, [this, card, kind](AgentKind changed) {
             if (changed != kind)
                 return;

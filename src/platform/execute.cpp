@@ -41,6 +41,12 @@ struct StateLeft
 
 } // namespace
 
+ToolFailed::ToolFailed(int exitStatus)
+    : ConnectError(PlatformTexts::commandFailed)
+    , m_exitStatus(exitStatus)
+{
+}
+
 ToolRunner::ToolRunner(std::chrono::milliseconds limit)
     : m_limit(limit)
 {
@@ -118,7 +124,7 @@ QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, st
         throw ConnectError(PlatformTexts::toolTimedOut.arg(QFileInfo(tool).fileName()).arg(seconds));
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        throw ConnectError(PlatformTexts::commandFailed);
+        throw ToolFailed(process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1);
 
     const QByteArray output = process.readAllStandardOutput();
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

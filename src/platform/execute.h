@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/connecterror.h"
+
 #include <QCoro/QCoroTask>
 #include <QIODevice>
 #include <QList>
@@ -35,7 +37,7 @@ public:
     // Runs `tool` with `arguments` (no shell) to its end and returns standard output. Standard
     // error is never read. Standard input is inherited, or, with `input`, a pipe carrying that
     // text: a secret handed over this way never shows in the process list. A non-zero status
-    // raises "本机配置命令失败"; a tool past the limit, "本机配置命令 <name> 未在 <n> 秒内结束";
+    // raises ToolFailed; a tool past the limit, "本机配置命令 <name> 未在 <n> 秒内结束";
     // a launch failure, the system's text.
     QCoro::Task<QString> execute(
         QString tool, QStringList arguments, std::optional<QString> input = std::nullopt);
@@ -57,6 +59,18 @@ private:
     std::chrono::milliseconds m_limit;
     QList<QProcess *> m_running;
     bool m_closing = false;
+};
+
+// A tool that ran to its end with a non-zero status: "本机配置命令失败", and the status for
+// callers to whom one status is an answer (the keychain's "no such item").
+class ToolFailed : public ConnectError
+{
+public:
+    explicit ToolFailed(int exitStatus);
+    int exitStatus() const noexcept { return m_exitStatus; }
+
+private:
+    int m_exitStatus;
 };
 
 // Thrown to the caller of a tool that was stopped because its window is going away: not a

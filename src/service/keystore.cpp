@@ -79,11 +79,18 @@ QCoro::Task<> storeKey(ToolRunner &tools, QString securityTool, QString user, QS
 #endif
 }
 
-QCoro::Task<> deleteKey(ToolRunner &tools, QString securityTool, QString user, QString service)
+QCoro::Task<bool> deleteKey(ToolRunner &tools, QString securityTool, QString user, QString service)
 {
     const QStringList arguments { QStringLiteral("delete-generic-password"), QStringLiteral("-a"), user,
         QStringLiteral("-s"), service };
-    co_await tools.execute(securityTool, arguments);
+    try {
+        co_await tools.execute(securityTool, arguments);
+    } catch (const ToolFailed &failure) {
+        if (failure.exitStatus() != itemNotFoundStatus)
+            throw;
+        co_return false;
+    }
+    co_return true;
 }
 
 } // namespace Keychain

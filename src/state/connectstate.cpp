@@ -3,6 +3,7 @@
 #include "agents/clearing.h"
 #include "agents/codexconfiguration.h"
 #include "agents/codexfiles.h"
+#include "agents/connectionrecord.h"
 #include "agents/desktopenvironment.h"
 #include "agents/fileutils.h"
 #include "agents/launcherconfiguration.h"
@@ -115,8 +116,11 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
         // An unusable item (stored by hand, say) is replaced by the relay's key.
         if (usableCredential(stored))
             co_return stored;
-    } catch (const Failure &) {
-        // No item (or an unreadable one): the relay issues the key.
+    } catch (const ToolFailed &failure) {
+        // Only "no such item" means that the relay issues the key: a locked keyring, or a
+        // look-up that did not finish, fails the operation rather than have a second key made.
+        if (failure.exitStatus() != Keychain::itemNotFoundStatus)
+            throw;
     }
     if (self.expired())
         throw StateGone();
@@ -139,6 +143,7 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         const QString key = co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
+        rememberConnection(m_platform->folders().codex);
 
         std::optional<QList<RemoteModel>> listed;
         try {
@@ -194,6 +199,7 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
         co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
+        rememberConnection(std::nullopt);
         const QString model = Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel);
         LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
             .write(kind, *router, m_activeKeychainService, model);
@@ -210,6 +216,16 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
 
 // ---- Clearing ----
 
+void ConnectState::rememberConnection(const std::optional<QString> &codexFolder) const
+{
+    const QString home = m_platform->folders().home;
+    ConnectionRecord record = ConnectionRecord::read(home);
+    if (codexFolder && !record.codexFolders.contains(*codexFolder))
+        record.codexFolders.append(*codexFolder);
+    record.keychainService = m_activeKeychainService;
+    record.write(home);
+}
+
 QCoro::Task<> ConnectState::clearConfiguration()
 {
     if (!admitWhileBusy(Operation::clearConfiguration))
@@ -219,34 +235,48 @@ QCoro::Task<> ConnectState::clearConfiguration()
 
     const UserFolders folders = m_platform->folders();
     const QString backup = backupDirectory();
+    ConnectionRecord record;
     try {
-        CodexFilesClearing(folders, backup).run();
+        record = ConnectionRecord::read(folders.home);
+        // The Codex folder of this start, then each one that connecting wrote from another
+        // environment, each backed up into a folder of its own.
+        QStringList codexFolders = QStringList { folders.codex } + record.codexFolders;
+        codexFolders.removeDuplicates();
+        for (qsizetype i = 0; i < codexFolders.size(); ++i) {
+            QString into = backup;
+            if (i > 0) {
+                into = backup + QStringLiteral("/codex-") + QString::number(i + 1);
+                FileUtils::makePrivateDirectory(into);
+            }
+            CodexFilesClearing(codexFolders[i], folders.app(), into).run();
+        }
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
         setActivity(StateTexts::clearFailed.arg(describe(std::current_exception())));
         co_return;
     }
 
-    // From here on every step is attempted and a failure (nothing to delete, a job that is
-    // not loaded, a missing file) goes unreported. The current key's item goes, then the item
-    // of each channel group of the account at this router, then the two names of the earlier
-    // host-and-port scheme; each name once.
-    QStringList services { m_activeKeychainService };
-    // Not the current name alone: after a restart it is the initial one, and the key stayed behind.
-    if (const std::optional<QUrl> router = normalizedRouterURL()) {
-        for (const RemoteGroup &group : m_groups)
-            services.append(Keychain::keychainService(*router, m_accountKey, group.id));
-    }
+    // From here on every step is attempted, and the first failure is reported once all have
+    // run; nothing to delete, a job that is not loaded or a missing file is no failure. The
+    // key of the group connected last goes (remembered across restarts), then the two names of
+    // the earlier host-and-port scheme; the keys of other groups stay, for their launchers.
+    std::exception_ptr failure;
     const DeploymentValues deployment = m_platform->deployment();
-    services << Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host())
-             << Keychain::legacyKeychainService(deployment.legacyApiHost);
+    QStringList services { m_activeKeychainService, record.keychainService,
+        Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host()),
+        Keychain::legacyKeychainService(deployment.legacyApiHost) };
+    services.removeAll(QString());
     services.removeDuplicates();
     const QString security = m_platform->securityTool();
     const QString user = m_platform->userName();
     for (const QString &service : std::as_const(services)) {
         try {
             co_await Keychain::deleteKey(m_tools, security, user, service);
+        } catch (const ToolsClosed &) {
+            co_return;
         } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
         }
         if (self.expired())
             co_return;
@@ -255,11 +285,25 @@ QCoro::Task<> ConnectState::clearConfiguration()
         folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
     try {
         co_await environment.remove(backup);
+    } catch (const ToolsClosed &) {
+        co_return;
     } catch (...) {
-        // Only when the state is going away: removing fails on nothing else.
+        if (!failure)
+            failure = std::current_exception();
     }
     if (self.expired())
         co_return;
+    if (!failure) {
+        try {
+            ConnectionRecord::remove(folders.home, backup);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (failure) {
+        setActivity(StateTexts::clearFailed.arg(describe(failure)));
+        co_return;
+    }
 
     m_accessToken.clear();
     setGroups({});

@@ -235,6 +235,9 @@ private:
     void keepSelectedModelListed();
     // Both downloads: an agent's package, or Codex's under a time-stamped name.
     QCoro::Task<> download(OfficialInstaller installer, bool timeStamped);
+    // Records, where clearing finds it from any environment, the keychain name of the key just
+    // resolved and the Codex folder about to be written.
+    void rememberConnection(const std::optional<QString> &codexFolder) const;
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
     QCoro::Task<QString> resolveCodexToken(QUrl router);
