@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs the real coding agents, from npm, against the local relay, the way a user does after
 # connecting them in the window, as an ordinary user (never root: the agents treat root
-# specially), in three homes: a fresh one, a lived-in one that already holds the agents' earlier
-# sign-ins, settings and models, some of them pointing at another provider, and a broken one.
+# specially), in four homes: a fresh one, a lived-in one that already holds the agents' earlier
+# sign-ins, settings and models, some of them pointing at another provider, one whose Codex uses
+# the user's own OpenAI API key, and a broken one.
 #
 #   scripts/interop.sh            after a build (build/default); needs the npm registry
 #
@@ -11,8 +12,9 @@
 # connects every agent through the application's state; then each agent runs once (Codex
 # directly, the others through their launcher in ~/.local/bin) with a clean environment and a
 # user's PATH, in a real keyring session. A second loopback listener stands for the other
-# provider: it must receive nothing. In the lived-in home, clearing must give Codex's sign-in
-# back. A third home is broken in a way no launcher can mend, a different cause per agent. The
+# provider: it must receive nothing. In the lived-in home and the one with the user's own key,
+# clearing must give auth.json back as it was. The broken home is broken in a way no launcher can
+# mend, a different cause per agent. The
 # user's login shell is /bin/sh reading the ~/.profile written here; velmora-connect-agents
 # --check runs the app's check of every card right after connecting, and each agent runs in that
 # login environment. Prints one row per agent and home, with the check's verdict beside the
@@ -68,7 +70,7 @@ if [ "${1:-}" != --inside ]; then
     chmod 700 "$cache/tmp"
     echo "| agent | home | version | request path | key right | model right | other provider | user's files | result | the app's check | check and agent |"
     echo "|---|---|---|---|---|---|---|---|---|---|---|"
-    for kind in fresh lived-in broken; do
+    for kind in fresh lived-in own-key broken; do
         TMPDIR=$cache/tmp CACHE=$cache VELMORA_BUILD=$build \
             "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind"
     done
@@ -114,8 +116,6 @@ json() {
         Object.fromEntries(Object.keys(x).sort().map(n=>[n,x[n]])):x);
         const o=JSON.parse(require('fs').readFileSync(process.argv[1],'utf8'));console.log($2)" "$1"
 }
-# The sign-in an auth.json of Codex holds, its members in order.
-signin() { json "$1" 'S([o.auth_mode, o.tokens, o.last_refresh])'; }
 
 # The lived-in home: a ChatGPT sign-in for Codex, another provider in Claude Code's settings,
 # a Google sign-in for Gemini CLI, another provider's model in OpenCode's file and memory,
@@ -139,6 +139,12 @@ EOF
     echo '{"recent": [{"providerID": "other", "modelID": "m-other"}], "favorite": [], "variant": {}}' \
         >"$HOME/.local/state/opencode/model.json"
     echo 'default_model = "other-model"' >"$HOME/.kimi-code/config.toml"
+    cp "$HOME/.codex/auth.json" "$work/codex-auth.before"
+fi
+# A home whose Codex uses the user's own OpenAI API key.
+if [ "$kind" = own-key ]; then
+    mkdir -p "$HOME/.codex"
+    echo '{"auth_mode": "apikey", "OPENAI_API_KEY": "sk-users-own-key"}' >"$HOME/.codex/auth.json"
     cp "$HOME/.codex/auth.json" "$work/codex-auth.before"
 fi
 if [ "$kind" = broken ]; then
@@ -281,15 +287,15 @@ else
     skip crush "its npm package downloads the crush binary from the internet at install time, which this machine cannot reach; its files and launcher are checked by the unit tests" "DeepSeek Agent（Crush）"
 fi
 
-# Clearing gives Codex's sign-in back: auth.json as it was before connecting.
-if [ "$kind" = lived-in ]; then
+# Clearing gives Codex's sign-in or the user's own key back: auth.json as it was before connecting.
+if [ -f "$work/codex-auth.before" ]; then
     "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo --clear \
         >"$work/clear.out" 2>&1 || true
     sed "s/^/  clear ($kind): /" "$work/clear.out" >&2
-    if [ "$(signin "$HOME/.codex/auth.json")" = "$(signin "$work/codex-auth.before")" ]; then
-        printf '| codex, cleared | %s | - | - | - | - | - | sign-in given back | PASS | - | - |\n' "$kind"
+    if [ "$(json "$HOME/.codex/auth.json" 'S(o)')" = "$(json "$work/codex-auth.before" 'S(o)')" ]; then
+        printf '| codex, cleared | %s | - | - | - | - | - | auth.json given back | PASS | - | - |\n' "$kind"
     else
         printf '| codex, cleared | %s | - | - | - | - | - | CHANGED | FAIL auth.json is not what it was: %s | - | - |\n' \
-            "$kind" "$(signin "$HOME/.codex/auth.json" | cut -c1-160)"
+            "$kind" "$(json "$HOME/.codex/auth.json" 'S(o)' | cut -c1-160)"
     fi
 fi

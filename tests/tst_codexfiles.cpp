@@ -230,9 +230,10 @@ void TestCodexFiles::authRoundTrip_data()
     };
     QTest::newRow("no auth.json") << none << QVariant() << connectedK << none << none << none;
     QTest::newRow("ChatGPT sign-in: its tokens leave and come back")
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})") << QVariant()
-        << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey","last_refresh":"t"})") << signIn << none
-        << object(R"({"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})");
+        << object(R"({"OPENAI_API_KEY":null,"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})")
+        << QVariant() << object(R"({"OPENAI_API_KEY":"K","auth_mode":"apikey","last_refresh":"t"})")
+        << object(R"({"OPENAI_API_KEY":null,"auth_mode":"chatgpt","tokens":{"a":1}})") << none
+        << object(R"({"OPENAI_API_KEY":null,"auth_mode":"chatgpt","tokens":{"a":1},"last_refresh":"t"})");
     QTest::newRow("connected again: the first sign-in stays set aside")
         << object(R"({"OPENAI_API_KEY":"K0","auth_mode":"apikey"})") << record(signIn, QStringLiteral("K0"))
         << connectedK << signIn << none << signIn;

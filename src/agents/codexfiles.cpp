@@ -150,7 +150,7 @@ ConnectedAuth connectedAuth(
         }
         // The same key again is the relay's, whoever wrote it.
         const bool relays = key == apiKey || (earlier && writtenKey(auth, *earlier));
-        if (key.isString() && !relays)
+        if (auth.contains(apiKeyVariable) && !(key.isString() && relays))
             connected.record.setAside.insert(apiKeyVariable, key);
         else if (connected.record.setAside.value(authModeKey) == apiKeyMode)
             connected.record.setAside.remove(authModeKey); // the API-key mode was the relay's
