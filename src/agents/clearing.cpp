@@ -40,3 +40,18 @@ void CodexFilesClearing::run() const
     QFile::remove(record);
     QFile::remove(earlier);
 }
+
+void clearCodexFolders(
+    const UserFolders &folders, const QStringList &recorded, const QString &backupDirectory)
+{
+    QStringList codexFolders = QStringList { folders.codex } + recorded;
+    codexFolders.removeDuplicates();
+    for (qsizetype i = 0; i < codexFolders.size(); ++i) {
+        QString into = backupDirectory;
+        if (i > 0) {
+            into += QStringLiteral("/codex-") + QString::number(i + 1);
+            FileUtils::makePrivateDirectory(into);
+        }
+        CodexFilesClearing(codexFolders[i], folders.app(), into).run();
+    }
+}

@@ -40,6 +40,16 @@ void ConnectionRecord::write(const QString &home) const
     FileUtils::writeJSONObject(object, file);
 }
 
+void ConnectionRecord::remember(
+    const QString &home, const QString &keychainService, const std::optional<QString> &codexFolder)
+{
+    ConnectionRecord record = read(home);
+    if (codexFolder && !record.codexFolders.contains(*codexFolder))
+        record.codexFolders.append(*codexFolder);
+    record.keychainService = keychainService;
+    record.write(home);
+}
+
 void ConnectionRecord::remove(const QString &home, const QString &backupDirectory)
 {
     FileUtils::removeFile(path(home), backupDirectory, [](const QByteArray &) { return true; });

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // What clearing must find from whatever environment it starts in: the Codex folders that
 // connecting wrote (a start from the desktop and one from a terminal often see different
@@ -17,6 +18,9 @@ struct ConnectionRecord
     // Empty when there is none; throws when it cannot be read.
     static ConnectionRecord read(const QString &home);
     void write(const QString &home) const;
+    // Adds `codexFolder` (when given) and sets the keychain name in the record.
+    static void remember(
+        const QString &home, const QString &keychainService, const std::optional<QString> &codexFolder);
     // Removes the record, copied into `backupDirectory` first.
     static void remove(const QString &home, const QString &backupDirectory);
 };

@@ -13,14 +13,14 @@ DesktopEnvironment::DesktopEnvironment(QString home, ToolRunner &tools, QString 
 {
 }
 
-QCoro::Task<> DesktopEnvironment::install(
-    QString backupDirectory, QString keychainService, QString apiKey) const
+void DesktopEnvironment::writeFiles(
+    const QString &home, const QString &backupDirectory, const QString &keychainService)
 {
-    const QString script = CodexFiles::environmentScriptPath(m_home);
-    const QString plist = CodexFiles::launchAgentPath(m_home);
+    const QString script = CodexFiles::environmentScriptPath(home);
+    const QString plist = CodexFiles::launchAgentPath(home);
 
-    FileUtils::makeDirectory(CodexFiles::scriptDirectory(m_home));
-    FileUtils::makeDirectory(CodexFiles::launchAgentsDirectory(m_home));
+    FileUtils::makeDirectory(CodexFiles::scriptDirectory(home));
+    FileUtils::makeDirectory(CodexFiles::launchAgentsDirectory(home));
     FileUtils::backupFile(script, backupDirectory);
     FileUtils::backupFile(plist, backupDirectory);
 
@@ -28,7 +28,10 @@ QCoro::Task<> DesktopEnvironment::install(
     FileUtils::writeSecure(
         CodexFiles::codexEnvironmentScript(keychainService), script, FileUtils::scriptMode);
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
+}
 
+QCoro::Task<> DesktopEnvironment::load(QString apiKey) const
+{
 #ifdef Q_OS_MACOS
     const QStringList setenv { QStringLiteral("setenv"), CodexFiles::apiKeyVariable, apiKey };
     co_await m_tools.execute(m_launchctl, setenv);
@@ -40,17 +43,16 @@ QCoro::Task<> DesktopEnvironment::install(
     const QStringList bootout { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) };
     try {
         co_await m_tools.execute(m_launchctl, bootout);
-    } catch (const Failure &) {
+    } catch (const ToolFailed &) {
         // The agent was not loaded: nothing to unload.
     }
-    const QStringList bootstrap { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid), plist };
+    const QStringList bootstrap { QStringLiteral("bootstrap"), CodexFiles::launchDomain(m_uid),
+        CodexFiles::launchAgentPath(m_home) };
     co_await m_tools.execute(m_launchctl, bootstrap);
 }
 
-QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
+QCoro::Task<> DesktopEnvironment::unload() const
 {
-    // Every step is attempted; the first failure is thrown once all have run. A tool's non-zero
-    // status says there was nothing to do (no variable set, no job loaded).
     std::exception_ptr failure;
     const QStringList unsetenv { QStringLiteral("unsetenv"), CodexFiles::apiKeyVariable };
     const QStringList bootout { QStringLiteral("bootout"), CodexFiles::launchAgentTarget(m_uid) };
@@ -65,11 +67,18 @@ QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
                 failure = std::current_exception();
         }
     }
-    const QString script = CodexFiles::environmentScriptPath(m_home);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void DesktopEnvironment::removeFiles(const QString &home, const QString &backupDirectory)
+{
+    std::exception_ptr failure;
+    const QString script = CodexFiles::environmentScriptPath(home);
     const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();
     const std::pair<QString, FileUtils::WrittenTest> files[] {
         { script, [](const QByteArray &bytes) { return CodexFiles::isCodexEnvironmentScript(bytes); } },
-        { CodexFiles::launchAgentPath(m_home), [&](const QByteArray &bytes) { return bytes == plist; } },
+        { CodexFiles::launchAgentPath(home), [&](const QByteArray &bytes) { return bytes == plist; } },
     };
     for (const auto &[path, isWritten] : files) {
         try {

@@ -6,22 +6,29 @@
 #include <QString>
 
 // The per-user LaunchAgent that hands the key to the Codex desktop application at login,
-// and the key set in the launchd domain now.
+// and the key set in the launchd domain now. Its files and its `launchctl` runs are separate
+// steps: the files are written on the file worker, the tools run from the window's thread.
 class DesktopEnvironment
 {
 public:
     // `launchctl` runs through `tools`, which must outlive this.
     DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid);
 
-    // Writes the script (reading the item `keychainService`) and the property list, each
-    // first copied into `backupDirectory`, sets the key in launchd and reloads the agent.
-    QCoro::Task<> install(QString backupDirectory, QString keychainService, QString apiKey) const;
+    // Writes the script (reading the item `keychainService`) and the property list, each first
+    // copied into `backupDirectory`.
+    static void writeFiles(
+        const QString &home, const QString &backupDirectory, const QString &keychainService);
+    // Sets the key in launchd and reloads the agent whose files writeFiles() wrote.
+    QCoro::Task<> load(QString apiKey) const;
 
-    // Unsets the key, unloads the agent and removes both files, each first copied into
-    // `backupDirectory`; whatever is already gone stays gone. Attempts every step and then
-    // throws the first failure (a tool past its limit, a file that could not be backed up or
-    // removed). Stops, leaving the files, when the tools close.
-    QCoro::Task<> remove(QString backupDirectory) const;
+    // Unsets the key and unloads the agent, both attempted; throws the first failure (a tool
+    // past its limit or one that could not start). A tool's non-zero status says there was
+    // nothing to do (no variable set, no job loaded). Stops when the tools close.
+    QCoro::Task<> unload() const;
+    // Removes both files, each first copied into `backupDirectory`; whatever is already gone
+    // stays gone. Attempts both, then throws the first failure (a file that could not be backed
+    // up or removed).
+    static void removeFiles(const QString &home, const QString &backupDirectory);
 
 private:
     QString m_home;

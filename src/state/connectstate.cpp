@@ -143,7 +143,10 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         const QString key = co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
-        rememberConnection(m_platform->folders().codex);
+        const UserFolders folders = m_platform->folders();
+        co_await rememberConnection(folders.codex);
+        if (self.expired())
+            co_return;
 
         std::optional<QList<RemoteModel>> listed;
         try {
@@ -158,16 +161,24 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
             keepSelectedModelListed();
         }
 
-        const UserFolders folders = m_platform->folders();
         co_await Keychain::storeKey(
             m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
         if (self.expired())
             co_return;
-        const QString backup = backupDirectory(); // one directory for every file of this run
-        CodexConfiguration(folders, backup).write(*router, m_selectedModel, m_reasoningEffort, key);
+        const auto step
+            = [folders, now = m_platform->currentTime(), router = *router, model = m_selectedModel,
+                  effort = m_reasoningEffort, key, service = m_activeKeychainService] {
+                  // One backup directory for every file of this run.
+                  const QString backup = FileUtils::backupDirectory(folders.app(), now);
+                  CodexConfiguration(folders, backup).write(router, model, effort, key);
+                  DesktopEnvironment::writeFiles(folders.home, backup, service);
+              };
+        co_await m_files.run(step);
+        if (self.expired())
+            co_return;
         const DesktopEnvironment environment(
             folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
-        co_await environment.install(backup, m_activeKeychainService, key);
+        co_await environment.load(key);
         if (self.expired())
             co_return;
         setConnected(AgentKind::codex, true);
@@ -199,10 +210,17 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
         co_await resolveCodexToken(*router);
         if (self.expired())
             co_return;
-        rememberConnection(std::nullopt);
+        co_await rememberConnection(std::nullopt);
+        if (self.expired())
+            co_return;
         const QString model = Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel);
-        LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
-            .write(kind, *router, m_activeKeychainService, model);
+        const auto step = [folders = m_platform->folders(), now = m_platform->currentTime(), kind,
+                              router = *router, service = m_activeKeychainService, model] {
+            LauncherConfiguration(folders, now).write(kind, router, service, model);
+        };
+        co_await m_files.run(step);
+        if (self.expired())
+            co_return;
         m_checkTargets[std::size_t(kind)] = AgentCheck::Target { *router, m_activeKeychainService, model };
         setConnected(kind, true);
         setActivity(StateTexts::agentConnected.arg(title(kind)));
@@ -216,14 +234,12 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
 
 // ---- Clearing ----
 
-void ConnectState::rememberConnection(const std::optional<QString> &codexFolder) const
+QCoro::Task<> ConnectState::rememberConnection(std::optional<QString> codexFolder)
 {
-    const QString home = m_platform->folders().home;
-    ConnectionRecord record = ConnectionRecord::read(home);
-    if (codexFolder && !record.codexFolders.contains(*codexFolder))
-        record.codexFolders.append(*codexFolder);
-    record.keychainService = m_activeKeychainService;
-    record.write(home);
+    const auto step = [home = m_platform->folders().home, service = m_activeKeychainService, codexFolder] {
+        ConnectionRecord::remember(home, service, codexFolder);
+    };
+    co_await m_files.run(step);
 }
 
 QCoro::Task<> ConnectState::clearConfiguration()
@@ -234,27 +250,28 @@ QCoro::Task<> ConnectState::clearConfiguration()
     const Presence self = m_presence;
 
     const UserFolders folders = m_platform->folders();
-    const QString backup = backupDirectory();
-    ConnectionRecord record;
+    struct Cleared
+    {
+        QString backup;
+        ConnectionRecord record;
+    };
+    std::optional<Cleared> files;
     try {
-        record = ConnectionRecord::read(folders.home);
-        // The Codex folder of this start, then each one that connecting wrote from another
-        // environment, each backed up into a folder of its own.
-        QStringList codexFolders = QStringList { folders.codex } + record.codexFolders;
-        codexFolders.removeDuplicates();
-        for (qsizetype i = 0; i < codexFolders.size(); ++i) {
-            QString into = backup;
-            if (i > 0) {
-                into = backup + QStringLiteral("/codex-") + QString::number(i + 1);
-                FileUtils::makePrivateDirectory(into);
-            }
-            CodexFilesClearing(codexFolders[i], folders.app(), into).run();
-        }
+        const auto step = [folders, now = m_platform->currentTime()] {
+            Cleared cleared { FileUtils::backupDirectory(folders.app(), now),
+                ConnectionRecord::read(folders.home) };
+            clearCodexFolders(folders, cleared.record.codexFolders, cleared.backup);
+            return cleared;
+        };
+        files = co_await m_files.run(step);
     } catch (...) {
         // The user stays signed in; whatever was already backed up or removed stays so.
-        setActivity(StateTexts::clearFailed.arg(describe(std::current_exception())));
+        if (!self.expired())
+            setActivity(StateTexts::clearFailed.arg(describe(std::current_exception())));
         co_return;
     }
+    if (self.expired())
+        co_return;
 
     // From here on every step is attempted, and the first failure is reported once all have
     // run; nothing to delete, a job that is not loaded or a missing file is no failure. The
@@ -262,7 +279,7 @@ QCoro::Task<> ConnectState::clearConfiguration()
     // the earlier host-and-port scheme; the keys of other groups stay, for their launchers.
     std::exception_ptr failure;
     const DeploymentValues deployment = m_platform->deployment();
-    QStringList services { m_activeKeychainService, record.keychainService,
+    QStringList services { m_activeKeychainService, files->record.keychainService,
         Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host()),
         Keychain::legacyKeychainService(deployment.legacyApiHost) };
     services.removeAll(QString());
@@ -284,7 +301,7 @@ QCoro::Task<> ConnectState::clearConfiguration()
     const DesktopEnvironment environment(
         folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
     try {
-        co_await environment.remove(backup);
+        co_await environment.unload();
     } catch (const ToolsClosed &) {
         co_return;
     } catch (...) {
@@ -293,13 +310,20 @@ QCoro::Task<> ConnectState::clearConfiguration()
     }
     if (self.expired())
         co_return;
-    if (!failure) {
-        try {
-            ConnectionRecord::remove(folders.home, backup);
-        } catch (...) {
+    try {
+        // The record goes last, once everything it points to is cleared.
+        const auto step = [home = folders.home, backup = files->backup, complete = !failure] {
+            DesktopEnvironment::removeFiles(home, backup);
+            if (complete)
+                ConnectionRecord::remove(home, backup);
+        };
+        co_await m_files.run(step);
+    } catch (...) {
+        if (!failure)
             failure = std::current_exception();
-        }
     }
+    if (self.expired())
+        co_return;
     if (failure) {
         setActivity(StateTexts::clearFailed.arg(describe(failure)));
         co_return;

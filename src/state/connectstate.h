@@ -4,6 +4,7 @@
 #include "agents/agentkind.h"
 #include "installers/installerdownload.h"
 #include "platform/execute.h"
+#include "platform/fileworker.h"
 #include "platform/platform.h"
 #include "service/relayclient.h"
 #include "service/remote.h"
@@ -231,13 +232,12 @@ private:
     std::optional<QUrl> normalizedRouterURL() const;
     // The router when a configure operation may start; else none, having said why.
     std::optional<QUrl> admitConfiguring(Operation operation);
-    QString backupDirectory() const;
     void keepSelectedModelListed();
     // Both downloads: an agent's package, or Codex's under a time-stamped name.
     QCoro::Task<> download(OfficialInstaller installer, bool timeStamped);
     // Records, where clearing finds it from any environment, the keychain name of the key just
     // resolved and the Codex folder about to be written.
-    void rememberConnection(const std::optional<QString> &codexFolder) const;
+    QCoro::Task<> rememberConnection(std::optional<QString> codexFolder);
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
     QCoro::Task<QString> resolveCodexToken(QUrl router);
@@ -279,4 +279,6 @@ private:
     ToolRunner m_tools;
     RelayClient m_relay;
     InstallerDownload m_download;
+    // Destroyed first: a task waiting for a file step ends while the tools are still there.
+    FileWorker m_files;
 };

@@ -1,7 +1,6 @@
 // ConnectState's construction, its published values and the busy discipline of its
 // operations; the operations themselves are in connectstate.cpp.
 
-#include "agents/fileutils.h"
 #include "platform/connecterror.h"
 #include "service/routerurl.h"
 #include "service/servicetexts.h"
@@ -153,11 +152,6 @@ std::optional<QUrl> ConnectState::admitConfiguring(Operation operation)
         return std::nullopt;
     }
     return router;
-}
-
-QString ConnectState::backupDirectory() const
-{
-    return FileUtils::backupDirectory(m_platform->folders().app(), m_platform->currentTime());
 }
 
 void ConnectState::keepSelectedModelListed()
