@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int rounds = 10;
+constexpr int rounds = 20;
 
 bool writeScript(const QString &path, const QByteArray &text)
 {
@@ -100,6 +100,7 @@ int main(int argc, char *argv[])
     Run runs[] = { { "all six cards at once", all, {}, {} },
         { "Claude Code alone", { AgentKind::claudeCode }, {}, {} } };
     int failures = 0;
+    const MachineLoad load(loadOption(app.arguments()));
     for (Run &run : runs) {
         for (int round = 0; round < rounds; ++round) {
             const auto [pause, duration] = longestPause([&] {
@@ -130,6 +131,7 @@ int main(int argc, char *argv[])
             median(run.durations));
     if (failures)
         std::printf("  (%d checks failed; see standard error)\n", failures);
+    printLoad(load);
     printLoadAverage();
     return failures ? 1 : 0;
 }

@@ -1,9 +1,9 @@
 // Window responsiveness while the operations run the keyring and launchd tools.
 //
 // The longest pause of the event loop, measured by a 1 ms timer, during each operation a user
-// starts in turn: sign-in, connecting Codex, connecting Claude Code and clearing, against the
-// local relay in-process, with the `security` and `launchctl` stand-ins built with the project
-// and a temporary home. Goal: under 16 ms for each.
+// starts in turn: sign-in, connecting each agent and clearing, against the local relay
+// in-process, with the `security` and `launchctl` stand-ins built with the project and a
+// temporary home. Goal: under 16 ms for each, also with `--load 2` on two cores.
 //
 // The stand-ins reach the Secret Service and keep their own state under XDG_STATE_HOME: run it
 // through bench/run.sh, which starts it in a private keyring session with a temporary HOME.
@@ -64,10 +64,19 @@ int main(int argc, char *argv[])
             [](const ConnectState &s) { return s.codexConnected(); }, {}, {} },
         { "connect Claude Code", [](ConnectState &s) { s.configureClaudeCode(); },
             [](const ConnectState &s) { return s.claudeCodeConnected(); }, {}, {} },
+        { "connect Gemini CLI", [](ConnectState &s) { s.configureGeminiCLI(); },
+            [](const ConnectState &s) { return s.geminiConnected(); }, {}, {} },
+        { "connect Kimi Code", [](ConnectState &s) { s.configureKimiCode(); },
+            [](const ConnectState &s) { return s.kimiConnected(); }, {}, {} },
+        { "connect OpenCode", [](ConnectState &s) { s.configureOpenCode(); },
+            [](const ConnectState &s) { return s.openCodeConnected(); }, {}, {} },
+        { "connect DeepSeek Agent", [](ConnectState &s) { s.configureDeepSeekAgent(); },
+            [](const ConnectState &s) { return s.deepSeekConnected(); }, {}, {} },
         { "clear", [](ConnectState &s) { s.clearConfiguration(); },
             [](const ConnectState &s) { return !s.authenticated() && !s.codexConnected(); }, {}, {} },
     };
     int failures = 0;
+    const MachineLoad load(loadOption(app.arguments()));
     for (int round = 0; round < rounds; ++round) {
         for (Step &step : steps) {
             const auto [pause, duration] = longestPause([&] {
@@ -87,7 +96,7 @@ int main(int argc, char *argv[])
     }
 
     std::printf(
-        "Event loop during each operation, %d rounds of sign-in, two connects and clearing\n", rounds);
+        "Event loop during each operation, %d rounds of sign-in, every connect and clearing\n", rounds);
     std::printf(
         "  (the real keyring and launchd stand-ins, the local relay in-process; goal: under 16 ms)\n");
     for (const Step &step : steps)
@@ -96,6 +105,7 @@ int main(int argc, char *argv[])
             median(step.durations));
     if (failures)
         std::printf("  (%d operations failed; see standard error)\n", failures);
+    printLoad(load);
     printLoadAverage();
     return failures ? 1 : 0;
 }

@@ -105,6 +105,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot start the local relay\n");
         return 1;
     }
+    const MachineLoad load(loadOption(app.arguments()));
     ConnectState state;
     state.setRouterURL(relay.baseUrl().toString());
     state.setUsername(relay.account().email);
@@ -165,6 +166,7 @@ int main(int argc, char *argv[])
     std::printf("  longest pause              %7.3f ms over %.0f ms   (goal: under 16 ms)\n", waiting.first,
         waiting.second);
     std::printf("  idle loop, for reference   %7.3f ms over %.0f ms\n", idle.first, idle.second);
+    printLoad(load);
     printLoadAverage();
     return 0;
 }

@@ -6,6 +6,7 @@
 // or QT_QPA_PLATFORM=offscreen. Each sample is a fresh process (this executable in child mode).
 
 #include "application.h"
+#include "benchsupport.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -198,6 +199,7 @@ int main(int argc, char *argv[])
         return runChild(argc, argv, QByteArray(argv[2]), atoi(argv[3]));
 
     QCoreApplication parent(argc, argv);
+    const MachineLoad load(loadOption(parent.arguments()));
     const QString self = QCoreApplication::applicationFilePath();
     constexpr int runs = 7;
     constexpr int idleSeconds = 10;
@@ -243,5 +245,6 @@ int main(int argc, char *argv[])
         "    of which after the first second (reveal step and activation done): bare window %.1f ms, app "
         "%.1f ms\n",
         idle[0].quietCpuMs, idle[1].quietCpuMs);
+    printLoad(load);
     return 0;
 }
