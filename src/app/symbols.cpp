@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 
 namespace {
 
@@ -58,19 +59,39 @@ QFont iconFont(qreal emSize)
     return font;
 }
 
+// Every outline is taken once, at one size, and scaled: each pixel size of a font costs the
+// first frame a font engine of its own (a fontconfig match and a FreeType face), and outlines
+// scale exactly.
+constexpr qreal referenceEm = 96;
+
+QPainterPath scaled(const QPainterPath &outline, qreal emSize)
+{
+    return QTransform::fromScale(emSize / referenceEm, emSize / referenceEm).map(outline);
+}
+
+QPainterPath centred(QPainterPath path)
+{
+    return path.translated(-path.boundingRect().center());
+}
+
 // The outline of one glyph, centred on the origin.
 QPainterPath glyphPath(char32_t glyph, qreal emSize)
 {
-    QPainterPath path;
-    path.addText(0, 0, iconFont(emSize), QString::fromUcs4(&glyph, 1));
-    return path.translated(-path.boundingRect().center());
+    static QHash<char32_t, QPainterPath> outlines;
+    auto found = outlines.find(glyph);
+    if (found == outlines.end()) {
+        QPainterPath path;
+        path.addText(0, 0, iconFont(referenceEm), QString::fromUcs4(&glyph, 1));
+        found = outlines.insert(glyph, centred(path));
+    }
+    return scaled(*found, emSize);
 }
 
 QPainterPath letterPath(const QString &letter, qreal size)
 {
     QPainterPath path;
-    path.addText(0, 0, Theme::font(size, QFont::Black), letter);
-    return path.translated(-path.boundingRect().center());
+    path.addText(0, 0, Theme::font(referenceEm, QFont::Black), letter);
+    return scaled(centred(path), size);
 }
 
 char32_t plainGlyph(Symbol symbol)
