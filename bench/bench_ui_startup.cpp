@@ -230,15 +230,20 @@ int main(int argc, char *argv[])
     const double bareRss = median(rss[0]), appRss = median(rss[1]);
     std::printf("Velmora Connect start-up (%s, median of %d runs)\n",
         qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default platform"))), runs);
-    std::printf("  start to first frame: bare window %7.1f ms, app %7.1f ms, ratio %.2f (goal <= 1.5)\n",
-        bareStart, appStart, appStart / bareStart);
+    const double textStart = median(startup[2]);
+    std::printf(
+        "  start to first frame: a window with the same Chinese text %7.1f ms, app %7.1f ms, ratio %.2f "
+        "(goal <= 1.3)\n",
+        textStart, appStart, appStart / textStart);
+    std::printf(
+        "                        bare window %7.1f ms, ratio %.2f\n", bareStart, appStart / bareStart);
     std::printf("  peak resident memory: bare window %7.1f MB, app %7.1f MB, ratio %.2f (goal <= 1.3)\n",
         bareRss, appRss, appRss / bareRss);
     std::printf("    of which font files mapped (shared page cache): bare window %.1f MB, app %.1f MB\n",
         median(fonts[0]), median(fonts[1]));
-    std::printf("  for scale, a bare window with two lines of Chinese (regular, bold): %.1f ms (ratio %.2f), "
-                "%.1f MB (ratio %.2f)\n",
-        median(startup[2]), median(startup[2]) / bareStart, median(rss[2]), median(rss[2]) / bareRss);
+    std::printf(
+        "  for scale, a bare window with two lines of Chinese (regular, bold): %.1f MB (ratio %.2f)\n",
+        median(rss[2]), median(rss[2]) / bareRss);
     std::printf("  CPU time in the %d idle seconds after the first frame: bare window %.1f ms, app %.1f ms\n",
         idleSeconds, idle[0].idleCpuMs, idle[1].idleCpuMs);
     std::printf(
