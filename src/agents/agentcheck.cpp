@@ -54,7 +54,8 @@ QCoro::Task<std::optional<QProcessEnvironment>> readShellEnvironment(ToolRunner 
 {
     const QString script = QStringLiteral("printf '%s\\n' ") + environmentMarker + QStringLiteral("; env");
     const QStringList arguments { QStringLiteral("-l"), QStringLiteral("-i"), QStringLiteral("-c"), script };
-    const ProgramRun run = co_await tools.run(machine.shell, arguments, machine.environment, machine.limit);
+    const ProgramRun run = co_await tools.run(
+        machine.shell, arguments, machine.environment, machine.folders.home, machine.limit);
     QProcessEnvironment environment = parseEnvironment(run.output);
     if (!run.finished || run.exitCode != 0 || !environment.contains(QStringLiteral("PATH")))
         co_return std::nullopt;
@@ -212,7 +213,8 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
     if (program.isEmpty())
         co_return fault(Fault::commandMissing, command);
     const QStringList versionArguments { agent.versionFlag.toString() };
-    const ProgramRun version = co_await tools.run(program, versionArguments, *shell, machine.limit);
+    const ProgramRun version
+        = co_await tools.run(program, versionArguments, *shell, machine.folders.home, machine.limit);
     // A version that does not come within the limit (a slow start on a busy machine) is no fault.
     if (version.finished && version.exitCode != 0)
         co_return fault(Fault::versionFailed, program);
@@ -258,7 +260,8 @@ QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, 
     const QStringList arguments = agent.readBack->arguments.toString().split(u' ');
     ProgramRun run;
     try {
-        run = co_await tools.run(program, arguments, result.shellEnvironment, machine.limit);
+        run = co_await tools.run(
+            program, arguments, result.shellEnvironment, machine.folders.home, machine.limit);
     } catch (const ToolsClosed &) {
         throw;
     } catch (...) {

@@ -224,7 +224,14 @@ private:
         QString text; // the card's line
     };
     QCoro::Task<CheckVerdict> checkWithRelay(
-        AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local);
+        AgentKind kind, AgentCheck::Machine machine, AgentCheck::Target target, AgentCheck::Result local);
+    // Thrown by a check whose card is no longer offered (cleared meanwhile).
+    struct CheckWithdrawn
+    {
+    };
+    // After each await of a check: ToolsClosed once the state is going, CheckWithdrawn once the
+    // card no longer offers the check.
+    void stillChecking(const Presence &self, AgentKind kind) const;
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
