@@ -374,8 +374,9 @@ void TestConnectState::connectAgent_data()
               QTest::newRow(launcher) << QString::fromUtf8(operation) << QString::fromUtf8(launcher)
                                       << QString::fromUtf8(model) << QString::fromUtf8(expected);
           };
-    row("claude", "velmora-claude", "gpt-5.6-sol", "Claude Code 已接入。请用 Velmora 启动器打开它。");
-    row("gemini", "velmora-gemini", "gemini-2.0-flash", "Gemini CLI 已接入。请用 Velmora 启动器打开它。");
+    // The agent's model from the key's own list, which connecting loads.
+    row("claude", "velmora-claude", "claude-sonnet-4.5", "Claude Code 已接入。请用 Velmora 启动器打开它。");
+    row("gemini", "velmora-gemini", "gemini-2.5-pro", "Gemini CLI 已接入。请用 Velmora 启动器打开它。");
     row("kimi", "velmora-kimi", "kimi-k3", "Kimi Code 已接入。请用 Velmora 启动器打开它。");
     row("opencode", "velmora-opencode", "gpt-5.6-sol", "OpenCode 已接入。请用 Velmora 启动器打开它。");
     row("deepseek", "velmora-deepseek", "deepseek-v4-pro",

@@ -245,6 +245,9 @@ private:
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
     QCoro::Task<QString> resolveCodexToken(QUrl router);
+    // The key's models from the relay, as every connect loads them: the selection kept if
+    // listed, else the first. A list that cannot be had leaves the current one.
+    QCoro::Task<> loadKeyModels(QUrl router, QString key);
 
     // Expires first in the destructor, before the collaborators end their tasks.
     std::shared_ptr<const bool> m_presence = std::make_shared<const bool>(true);
