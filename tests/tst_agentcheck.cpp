@@ -93,6 +93,11 @@ void TestAgentCheck::inspect_data()
         << AgentKind::claudeCode << both
         << with(claude, u".local/bin/velmora-claude"_qs, "#!/bin/sh\nexec claude\n") << Fault::fileChanged
         << u"~/.local/bin/velmora-claude"_qs << QString();
+    QTest::addRow("Gemini CLI's settings in the app's folder edited")
+        << AgentKind::geminiCLI << both
+        << Files { { u"bin/gemini"_qs, fakeAgent("0.61.0") },
+               { u".config/velmora-connect/gemini/.gemini/settings.json"_qs, "{}\n" } }
+        << Fault::fileChanged << u"~/.config/velmora-connect/gemini/.gemini/settings.json"_qs << QString();
     QTest::addRow("provider entry edited")
         << AgentKind::openCode << both
         << Files { { u"bin/opencode"_qs, fakeAgent("1.18.33") },

@@ -3,6 +3,7 @@
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 #include "agents/launchers.h"
+#include "agents/overlays.h"
 #include "agents/roottext.h"
 
 #include <QDir>
@@ -161,6 +162,16 @@ std::optional<Result> inspectLauncher(
     const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
     if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
         return fault(Fault::fileChanged, launcher);
+    // The files the launcher points the agent at in the app's folder, as the app writes them:
+    // without them the agent falls back to another sign-in or provider.
+    const QString app = machine.folders.app();
+    std::optional<std::pair<QString, QJsonObject>> own;
+    if (agent.kind == AgentKind::geminiCLI)
+        own = { Overlays::geminiSettingsPath(app), Overlays::geminiSettings() };
+    else if (agent.kind == AgentKind::deepSeek)
+        own = { Overlays::crushSelectionPath(app), Overlays::crushSelection(target.model) };
+    if (own && fileBytes(own->first) != FileUtils::jsonFileBytes(own->second))
+        return fault(Fault::fileChanged, own->first);
     result.baseURL = baseURLFor(agent.protocol, target.router);
     result.model = target.model;
     if (agent.providerFile) {
