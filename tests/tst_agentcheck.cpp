@@ -37,6 +37,7 @@ private Q_SLOTS:
     void inspect();
     void readBack_data();
     void readBack();
+    void ownSession();
 
 private:
     AgentCheck::Machine machine(const QString &home) const
@@ -92,6 +93,11 @@ void TestAgentCheck::inspect_data()
         << AgentKind::claudeCode << both
         << with(claude, u".local/bin/velmora-claude"_qs, "#!/bin/sh\nexec claude\n") << Fault::fileChanged
         << u"~/.local/bin/velmora-claude"_qs << QString();
+    QTest::addRow("Gemini CLI's settings in the app's folder edited")
+        << AgentKind::geminiCLI << both
+        << Files { { u"bin/gemini"_qs, fakeAgent("0.61.0") },
+               { u".config/velmora-connect/gemini/.gemini/settings.json"_qs, "{}\n" } }
+        << Fault::fileChanged << u"~/.config/velmora-connect/gemini/.gemini/settings.json"_qs << QString();
     QTest::addRow("provider entry edited")
         << AgentKind::openCode << both
         << Files { { u"bin/opencode"_qs, fakeAgent("1.18.33") },
@@ -203,6 +209,34 @@ void TestAgentCheck::readBack()
     AgentCheck::Result result = awaitTask(AgentCheck::inspect(tools, kind, on, { router, service, model }));
     QCOMPARE(result.fault, Fault::none);
     QCOMPARE(awaitTask(AgentCheck::readBack(tools, kind, on, result)), fault);
+}
+
+// The programs of the check run in a session of their own (no terminal to take, so an app
+// started in the background is never stopped), in the home folder, and past the limit they end
+// with whatever their start-up files started.
+void TestAgentCheck::ownSession()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    writeFile(home + u"/.profile"_qs,
+        "read -r pid comm state ppid group session rest < /proc/$$/stat\n"
+        "echo \"$$ $group $session $PWD\" > \"$HOME/session\"\n"
+        "sleep 30 & echo $! > \"$HOME/child\"\nwait\n");
+    ToolRunner tools(30s);
+    AgentCheck::Machine on = machine(home);
+    on.limit = 1s;
+    const AgentCheck::Result result
+        = awaitTask(AgentCheck::inspect(tools, AgentKind::claudeCode, on, { router, service, model }));
+    QCOMPARE(result.fault, Fault::shellUnreadable);
+    const QList<QByteArray> shell = readFile(home + u"/session"_qs).trimmed().split(' ');
+    QCOMPARE(shell.size(), 4);
+    QCOMPARE(shell.at(1), shell.at(0));
+    QCOMPARE(shell.at(2), shell.at(0));
+    QCOMPARE(QString::fromUtf8(shell.at(3)), home);
+    // Gone, or a zombie that nobody reaps in a container without init.
+    const QString child
+        = u"/proc/"_qs + QString::fromLatin1(readFile(home + u"/child"_qs).trimmed()) + u"/stat"_qs;
+    QTRY_VERIFY(!QFileInfo::exists(child) || readFile(child).contains(") Z "));
 }
 
 QTEST_GUILESS_MAIN(TestAgentCheck)

@@ -382,8 +382,9 @@ void TestConnectState::connectAgent_data()
               QTest::newRow(launcher) << QString::fromUtf8(operation) << QString::fromUtf8(launcher)
                                       << QString::fromUtf8(model) << QString::fromUtf8(expected);
           };
-    row("claude", "velmora-claude", "gpt-5.6-sol", "Claude Code 已接入。请用 Velmora 启动器打开它。");
-    row("gemini", "velmora-gemini", "gemini-2.0-flash", "Gemini CLI 已接入。请用 Velmora 启动器打开它。");
+    // The agent's model from the key's own list, which connecting loads.
+    row("claude", "velmora-claude", "claude-sonnet-4.5", "Claude Code 已接入。请用 Velmora 启动器打开它。");
+    row("gemini", "velmora-gemini", "gemini-2.5-pro", "Gemini CLI 已接入。请用 Velmora 启动器打开它。");
     row("kimi", "velmora-kimi", "kimi-k3", "Kimi Code 已接入。请用 Velmora 启动器打开它。");
     row("opencode", "velmora-opencode", "gpt-5.6-sol", "OpenCode 已接入。请用 Velmora 启动器打开它。");
     row("deepseek", "velmora-deepseek", "deepseek-v4-pro",
@@ -427,21 +428,28 @@ void TestConnectState::checkAgent_data()
     QTest::addColumn<QByteArray>("profile"); // the login shell's ~/.profile
     QTest::addColumn<QString>("storedKey"); // replaces the keychain's key after connecting
     QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
+    QTest::addColumn<QString>("during"); // "clear": runs to its end meanwhile; "login": runs throughout
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
     QTest::addRow("passes") << u"claude"_qs << onPath << QString()
-                            << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$");
+                            << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$") << QString();
     QTest::addRow("key revoked")
         << u"claude"_qs << onPath << QStringLiteral("sk-revoked")
-        << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$");
+        << QStringLiteral("^中转站拒绝了 Key（HTTP 401），请重新接入以签发新 Key：无效的 API Key$")
+        << QString();
     QTest::addRow("launcher folder off PATH")
         << u"claude"_qs << QByteArray("PATH=\"$HOME/bin:/usr/bin:/bin\"\n") << QString()
         << QStringLiteral("^~/\\.local/bin 不在 PATH 中：请在 ~/\\.profile 中加入一行 export "
-                          "PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$");
+                          "PATH=\"\\$HOME/\\.local/bin:\\$PATH\"$")
+        << QString();
     // Its key goes to the relay the window names alone.
     QTest::addRow("Codex's files name another host")
         << u"codex"_qs << onPath << QString()
-        << u"^Codex 的配置指向 http://127\\.0\\.0\\.1:1/v1，不是上方的 Velmora 地址，请重新接入$"_qs;
-    QTest::addRow("not connected") << QString() << onPath << QString() << QString();
+        << u"^Codex 的配置指向 http://127\\.0\\.0\\.1:1/v1，不是上方的 Velmora 地址，请重新接入$"_qs
+        << QString();
+    QTest::addRow("not connected") << QString() << onPath << QString() << QString() << QString();
+    QTest::addRow("cleared meanwhile") << u"claude"_qs << onPath << QString() << QString() << u"clear"_qs;
+    QTest::addRow("during a sign-in") << u"claude"_qs << onPath << QString()
+                                      << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$") << u"login"_qs;
 }
 
 // The card's check, worded, beside the other operations: it never makes the state busy.
@@ -451,12 +459,15 @@ void TestConnectState::checkAgent()
     QFETCH(QByteArray, profile);
     QFETCH(QString, storedKey);
     QFETCH(QString, expected);
+    QFETCH(QString, during);
     m_platform->environmentValues = checkEnvironment(m_platform->home);
     writeFile(home(QStringLiteral(".profile")), profile);
     QDir(m_platform->home).mkpath(QStringLiteral("bin"));
     for (const char *command : { "claude", "codex" })
         writeFile(home(QStringLiteral("bin/") + QLatin1String(command)),
-            "#!/bin/sh\necho '2.1.0 (Claude Code)'\n", 0755);
+            QByteArray(during == u"clear" ? "#!/bin/sh\nsleep 1\n" : "#!/bin/sh\n")
+                + "echo '2.1.0 (Claude Code)'\n",
+            0755);
     QVERIFY(signedIn());
     if (!agent.isEmpty())
         QVERIFY(run(agent));
@@ -466,14 +477,31 @@ void TestConnectState::checkAgent()
     const AgentKind kind = agent == u"codex" ? AgentKind::codex : AgentKind::claudeCode;
     if (!storedKey.isEmpty())
         QVERIFY(AgentFixtures::storeKey(service(), storedKey));
-    const QString before = m_state->activity();
+    if (during == u"login") {
+        m_relay->delayRoute("POST", loginPath, 10000);
+        m_state->setPassword(m_relay->account().password);
+        m_state->login();
+    }
+    QString before = m_state->activity();
     QSignalSpy busy(m_state.get(), &ConnectState::busyChanged);
 
     m_state->checkAgent(kind);
+    if (during == u"clear") {
+        QVERIFY(run(u"clear"_qs));
+        before = m_state->activity();
+        busy.clear();
+    }
     using Stage = ConnectState::AgentCheckStatus::Stage;
     const ConnectState::AgentCheckStatus &check = m_state->check(kind);
     QVERIFY(QTest::qWaitFor([&] { return check.stage != Stage::running; }, 30000));
     QCOMPARE(busy.count(), 0);
+    // While an operation runs, the status line is the operation's, the verdict the card's alone.
+    if (during == u"login") {
+        QVERIFY(m_state->busy());
+        QCOMPARE(m_state->activity(), before);
+        QVERIFY2(QRegularExpression(expected).match(check.text).hasMatch(), qPrintable(check.text));
+        return;
+    }
     if (expected.isEmpty()) {
         QCOMPARE(check.stage, Stage::none);
         QCOMPARE(m_state->activity(), before);

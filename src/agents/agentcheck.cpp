@@ -3,6 +3,7 @@
 #include "agents/codexfiles.h"
 #include "agents/fileutils.h"
 #include "agents/launchers.h"
+#include "agents/overlays.h"
 #include "agents/roottext.h"
 
 #include <QDir>
@@ -54,7 +55,8 @@ QCoro::Task<std::optional<QProcessEnvironment>> readShellEnvironment(ToolRunner 
 {
     const QString script = QStringLiteral("printf '%s\\n' ") + environmentMarker + QStringLiteral("; env");
     const QStringList arguments { QStringLiteral("-l"), QStringLiteral("-i"), QStringLiteral("-c"), script };
-    const ProgramRun run = co_await tools.run(machine.shell, arguments, machine.environment, machine.limit);
+    const ProgramRun run = co_await tools.run(
+        machine.shell, arguments, machine.environment, machine.folders.home, machine.limit);
     QProcessEnvironment environment = parseEnvironment(run.output);
     if (!run.finished || run.exitCode != 0 || !environment.contains(QStringLiteral("PATH")))
         co_return std::nullopt;
@@ -160,6 +162,16 @@ std::optional<Result> inspectLauncher(
     const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
     if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
         return fault(Fault::fileChanged, launcher);
+    // The files the launcher points the agent at in the app's folder, as the app writes them:
+    // without them the agent falls back to another sign-in or provider.
+    const QString app = machine.folders.app();
+    std::optional<std::pair<QString, QJsonObject>> own;
+    if (agent.kind == AgentKind::geminiCLI)
+        own = { Overlays::geminiSettingsPath(app), Overlays::geminiSettings() };
+    else if (agent.kind == AgentKind::deepSeek)
+        own = { Overlays::crushSelectionPath(app), Overlays::crushSelection(target.model) };
+    if (own && fileBytes(own->first) != FileUtils::jsonFileBytes(own->second))
+        return fault(Fault::fileChanged, own->first);
     result.baseURL = baseURLFor(agent.protocol, target.router);
     result.model = target.model;
     if (agent.providerFile) {
@@ -212,7 +224,8 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
     if (program.isEmpty())
         co_return fault(Fault::commandMissing, command);
     const QStringList versionArguments { agent.versionFlag.toString() };
-    const ProgramRun version = co_await tools.run(program, versionArguments, *shell, machine.limit);
+    const ProgramRun version
+        = co_await tools.run(program, versionArguments, *shell, machine.folders.home, machine.limit);
     // A version that does not come within the limit (a slow start on a busy machine) is no fault.
     if (version.finished && version.exitCode != 0)
         co_return fault(Fault::versionFailed, program);
@@ -258,7 +271,8 @@ QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, 
     const QStringList arguments = agent.readBack->arguments.toString().split(u' ');
     ProgramRun run;
     try {
-        run = co_await tools.run(program, arguments, result.shellEnvironment, machine.limit);
+        run = co_await tools.run(
+            program, arguments, result.shellEnvironment, machine.folders.home, machine.limit);
     } catch (const ToolsClosed &) {
         throw;
     } catch (...) {

@@ -166,17 +166,21 @@ QJsonObject jsonObject(const QString &path)
     return document.object();
 }
 
-void writeJSONObject(const QJsonObject &object, const QString &path)
+QByteArray jsonFileBytes(const QJsonObject &object)
 {
     // QJsonObject keeps its keys sorted, so the document comes out sorted at every level.
     QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
     while (bytes.endsWith('\n'))
         bytes.chop(1);
+    return bytes + '\n';
+}
+
+void writeJSONObject(const QJsonObject &object, const QString &path)
+{
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
+    const QString text = decoder.decode(jsonFileBytes(object));
     if (decoder.hasError())
         throw ConnectError(FileUtilsTexts::jsonNotText);
-    text.append(u'\n');
     writeSecure(text, path, configMode);
 }
 

@@ -37,6 +37,8 @@ QJsonObject jsonObject(const QString &path);
 
 // Pretty-printed, keys sorted at every level, one final line feed, mode 0600.
 void writeJSONObject(const QJsonObject &object, const QString &path);
+// The bytes writeJSONObject() writes for `object`.
+QByteArray jsonFileBytes(const QJsonObject &object);
 
 // Writes `text` as UTF-8 atomically, through a link to the file it leads to; the file never
 // has a mode other than `mode`, not even for a moment. On failure (a full disk) the old file

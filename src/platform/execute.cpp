@@ -11,7 +11,9 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <coroutine>
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -39,6 +41,18 @@ struct StateLeft
     void await_resume() const noexcept { }
 };
 
+// Marks a process that leads a session of its own: it is stopped with its whole group.
+constexpr char sessionLeader[] = "velmoraSessionLeader";
+
+// Kills `process`, and its process group when it leads one.
+void stop(QProcess &process)
+{
+    const qint64 id = process.processId();
+    if (id > 0 && process.property(sessionLeader).toBool())
+        ::kill(-pid_t(id), SIGKILL);
+    process.kill();
+}
+
 } // namespace
 
 ToolFailed::ToolFailed(int exitStatus)
@@ -61,7 +75,7 @@ ToolRunner::~ToolRunner()
     // is left to wake up later in a runner that is gone.
     while (!m_running.isEmpty()) {
         QProcess *process = m_running.takeFirst();
-        process->kill();
+        stop(*process);
         process->waitForFinished(-1);
         QCoreApplication::sendPostedEvents(process, QEvent::MetaCall);
     }
@@ -96,7 +110,7 @@ QCoro::Task<bool> ToolRunner::finish(QProcess &process, std::chrono::millisecond
         throw ToolsClosed();
     if (finished || process.state() == QProcess::NotRunning)
         co_return true;
-    process.kill();
+    stop(process);
     co_await qCoro(process).waitForFinished(limit);
     if (m_closing)
         throw ToolsClosed();
@@ -132,8 +146,8 @@ QCoro::Task<QString> ToolRunner::execute(QString tool, QStringList arguments, st
     co_return decoder.hasError() ? QString() : text;
 }
 
-QCoro::Task<ProgramRun> ToolRunner::run(
-    QString program, QStringList arguments, QProcessEnvironment environment, std::chrono::milliseconds limit)
+QCoro::Task<ProgramRun> ToolRunner::run(QString program, QStringList arguments,
+    QProcessEnvironment environment, QString folder, std::chrono::milliseconds limit)
 {
     if (m_closing)
         throw ToolsClosed();
@@ -141,6 +155,11 @@ QCoro::Task<ProgramRun> ToolRunner::run(
     process.setProgram(program);
     process.setArguments(arguments);
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder);
+    // In the child, before the program: setsid() cannot fail there, as the child of a fork
+    // leads no group.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.setProperty(sessionLeader, true);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     // Kept within bounds while the program runs: a program that writes without end cannot

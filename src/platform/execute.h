@@ -42,12 +42,15 @@ public:
     QCoro::Task<QString> execute(
         QString tool, QStringList arguments, std::optional<QString> input = std::nullopt);
 
-    // Runs `program` (no shell) with `arguments` in `environment`, standard input empty, to
-    // its end or until `limit` has passed, and returns how it ended whatever its status: for
-    // the agents' own commands, whose failure is an answer, not an error. Throws only when the
-    // program cannot be started (the system's text).
+    // Runs `program` (no shell) with `arguments` in `environment` and in `folder`, standard
+    // input empty, to its end or until `limit` has passed, and returns how it ended whatever its
+    // status: for the agents' own commands, whose failure is an answer, not an error. The program
+    // runs in a session of its own, without a controlling terminal, so that an interactive shell
+    // neither takes the terminal of the app nor stops its process group; past the limit the
+    // whole group is killed, with whatever the program started. Throws only when the program
+    // cannot be started (the system's text).
     QCoro::Task<ProgramRun> run(QString program, QStringList arguments, QProcessEnvironment environment,
-        std::chrono::milliseconds limit);
+        QString folder, std::chrono::milliseconds limit);
 
 private:
     // Starts `process` and registers it until `process` ends; throws the system's text when it

@@ -11,25 +11,30 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QScopedPointer>
+#include <QTimer>
 #include <memory>
 
 namespace {
 
 const QString probeText = QStringLiteral("ping");
 
+// The most of a refusal's body that is read: its message is near the start.
+constexpr qint64 probeBodyLimit = 64 * 1024;
+
 QJsonObject userTurn()
 {
     return { { QStringLiteral("role"), QStringLiteral("user") }, { QStringLiteral("content"), probeText } };
 }
 
-// The relay's message: {"error": {"message"}} as the model APIs answer, else {"message"}.
-QString relayMessage(const QByteArray &body)
+// The relay's message: {"error": {"message"}} as the model APIs answer, else {"message"}; the
+// key masked wherever the relay quotes it.
+QString relayMessage(const QByteArray &body, const QString &key)
 {
     const QJsonObject object = QJsonDocument::fromJson(body).object();
     const QJsonValue error = object.value(QStringLiteral("error"));
     const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message"))
                                                 : object.value(QStringLiteral("message"));
-    return message.isString() ? shownText(message.toString()) : QString();
+    return message.isString() ? shownText(message.toString(), key) : QString();
 }
 
 bool namesUnknownModel(const QByteArray &body)
@@ -108,26 +113,50 @@ QCoro::Task<ProbeAnswer> RelayClient::probe(
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(m_network.post(request, call.body));
-    co_await reply.get();
+    QNetworkReply *const raw = reply.get();
+    // The answer is decided by the status and the headers: an accepted call's body is not read,
+    // a refusal's at most up to probeBodyLimit, and the whole call ends at `limit` however
+    // slowly the relay sends. Shared: the reply outlives this frame until its deferred deletion.
+    const auto decided = std::make_shared<bool>(false);
+    raw->setReadBufferSize(probeBodyLimit);
+    const auto stopWhenDecided = [raw, decided] {
+        const QVariant status = raw->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (*decided || raw->isFinished() || !status.isValid())
+            return;
+        const int code = status.toInt();
+        if (code >= 300 && code <= 399)
+            return; // a redirect: followed or refused by Qt
+        if ((code >= 200 && code <= 299) || raw->bytesAvailable() >= probeBodyLimit) {
+            *decided = true;
+            // Not from inside the reply's signal: the task resumes on `finished`.
+            QMetaObject::invokeMethod(raw, &QNetworkReply::abort, Qt::QueuedConnection);
+        }
+    };
+    QObject::connect(raw, &QNetworkReply::metaDataChanged, raw, stopWhenDecided);
+    QObject::connect(raw, &QNetworkReply::readyRead, raw, stopWhenDecided);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, raw, &QNetworkReply::abort);
+    deadline.start(limit);
+    co_await raw;
+    deadline.stop();
     answer.roundTrip = std::chrono::milliseconds(clock.elapsed());
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid() || transportFailed(*reply)) {
-        answer.verdict = reply->error() == QNetworkReply::OperationCanceledError && !m_closing
-            ? ProbeAnswer::Verdict::timedOut
-            : ProbeAnswer::Verdict::unreachable;
-        answer.message = shownText(networkErrorDescription(*reply, limit));
+    const bool stopped = reply->error() == QNetworkReply::OperationCanceledError && !m_closing;
+    const bool answered = status.isValid() && (status.toInt() < 300 || status.toInt() > 399)
+        && (stopped || !transportFailed(*reply));
+    if (!answered) {
+        answer.verdict = stopped ? ProbeAnswer::Verdict::timedOut : ProbeAnswer::Verdict::unreachable;
+        answer.message = shownText(networkErrorDescription(*reply, limit), key);
         co_return answer;
     }
-    // The reply of a model call that was accepted is not read: only its status counts.
-    const QByteArray body = reply->read(64 * 1024);
+    const QByteArray body = reply->read(probeBodyLimit);
     answer.status = status.toInt();
     answer.verdict = verdictOf(answer.status, body);
     // A relay that quotes the key back does not get it onto the screen.
     if (answer.verdict != ProbeAnswer::Verdict::accepted)
-        answer.message = relayMessage(body);
-    if (!key.isEmpty())
-        answer.message.replace(key, QStringLiteral("***"));
+        answer.message = relayMessage(body, key);
     bool whole = false;
     const qint64 seconds = reply->rawHeader("Retry-After").trimmed().toLongLong(&whole);
     if (answer.verdict == ProbeAnswer::Verdict::rateLimited && whole && seconds >= 0)

@@ -89,6 +89,23 @@ QString shownText(const QString &text)
     return text.left(kept) + u'\u2026';
 }
 
+QString shownText(QString text, const QString &secret)
+{
+    // Shorter leading parts ("sk-" and a few more) say nothing about the rest.
+    constexpr qsizetype leading = 8;
+    if (secret.size() < leading)
+        return shownText(secret.isEmpty() ? text : text.replace(secret, QStringLiteral("***")));
+    const QStringView start = QStringView(secret).first(leading);
+    for (qsizetype at = text.indexOf(start); at >= 0; at = text.indexOf(start, at + 3)) {
+        qsizetype length = leading;
+        while (
+            length < secret.size() && at + length < text.size() && text.at(at + length) == secret.at(length))
+            ++length;
+        text.replace(at, length, QStringLiteral("***"));
+    }
+    return shownText(text);
+}
+
 QJsonValue parseSuccessBody(const QByteArray &body)
 {
     if (body.trimmed().isEmpty())

@@ -16,6 +16,9 @@ inline constexpr qsizetype shownTextLimit = 300;
 // `text` as the window can show it: at most shownTextLimit characters, the last one "…" when
 // cut (never inside a surrogate pair).
 QString shownText(const QString &text);
+// `text` shown with `secret` masked first: the whole secret, and any leading part of it long
+// enough to help a guess (a relay or a cut may have shortened it), each as "***".
+QString shownText(QString text, const QString &secret);
 
 // The body of a 2xx reply: a JSON object or array. Anything else throws a PlatformError
 // with the parser's description (never an empty one).

@@ -102,7 +102,10 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     if (!checkOffered(kind) || check(kind).stage == Stage::running)
         co_return;
     setCheck(kind, Stage::running, StateTexts::checking);
-    setActivity(StateTexts::checkingAgent.arg(title(kind)));
+    // The status line tells what runs now, or how the last operation ended: while an operation
+    // runs, the check is its card's alone.
+    if (!m_busy)
+        setActivity(StateTexts::checkingAgent.arg(title(kind)));
     const Presence self = m_presence;
     // Checks pressed together start a few milliseconds apart: starting a program holds the
     // thread for a moment (longer on a busy machine), and six at once would stall the window.
@@ -118,18 +121,22 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     const QProcessEnvironment environment = m_platform->environment();
     const AgentCheck::Machine machine { m_platform->folders(), environment,
         AgentCheck::loginShell(environment), std::min(m_platform->toolTimeout(), checkStepLimit) };
+    // The check's own copy: clearing empties the state's while the check runs.
+    const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
     CheckVerdict verdict;
     try {
-        const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
         const AgentCheck::Result local = co_await AgentCheck::inspect(m_tools, kind, machine, target);
-        if (self.expired())
-            co_return;
+        stillChecking(self, kind);
         // Not a conditional expression: a co_await inside one is not safe with every compiler.
         if (local.fault != Fault::none)
             verdict = { false, faultText(local, machine.folders.home) };
         else
-            verdict = co_await checkWithRelay(kind, machine, local);
+            verdict = co_await checkWithRelay(kind, machine, target, local);
     } catch (const ToolsClosed &) {
+        co_return;
+    } catch (const CheckWithdrawn &) {
+        // Cleared meanwhile: the verdict would be about files that are gone.
+        setCheck(kind, Stage::none, QString());
         co_return;
     } catch (...) {
         if (self.expired())
@@ -138,18 +145,26 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     }
     if (self.expired())
         co_return;
-    // Cleared meanwhile: the verdict is about files that are gone.
     if (!checkOffered(kind)) {
         setCheck(kind, Stage::none, QString());
         co_return;
     }
     setCheck(kind, verdict.passed ? Stage::passed : Stage::failed, verdict.text);
-    setActivity((verdict.passed ? StateTexts::agentCheckPassed : StateTexts::agentCheckFailed)
-                    .arg(title(kind), verdict.text));
+    if (!m_busy)
+        setActivity((verdict.passed ? StateTexts::agentCheckPassed : StateTexts::agentCheckFailed)
+                        .arg(title(kind), verdict.text));
+}
+
+void ConnectState::stillChecking(const Presence &self, AgentKind kind) const
+{
+    if (self.expired())
+        throw ToolsClosed();
+    if (!checkOffered(kind))
+        throw CheckWithdrawn();
 }
 
 QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
-    AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local)
+    AgentKind kind, AgentCheck::Machine machine, AgentCheck::Target target, AgentCheck::Result local)
 {
     const Presence self = m_presence;
     // Codex's files may name another host: its key goes to the relay the window names alone.
@@ -163,30 +178,26 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     QString key = local.key; // Codex: what its auth.json holds
     if (kind != AgentKind::codex) {
         try {
-            const QString service = m_checkTargets[std::size_t(kind)]->keychainService;
             key = co_await Keychain::loadKey(
-                m_tools, m_platform->securityTool(), m_platform->userName(), service);
+                m_tools, m_platform->securityTool(), m_platform->userName(), target.keychainService);
         } catch (const ToolsClosed &) {
             throw;
         } catch (...) {
             key.clear();
         }
-        if (self.expired())
-            throw ToolsClosed();
+        stillChecking(self, kind);
         if (key.isEmpty())
             co_return CheckVerdict { false, StateTexts::keyNotStored };
     }
     const milliseconds limit = std::min(m_platform->transferTimeout(), checkStepLimit);
     const ProbeAnswer answer
         = co_await m_relay.probe(descriptor(kind).protocol, local.baseURL, key, local.model, limit);
-    if (self.expired())
-        throw ToolsClosed();
+    stillChecking(self, kind);
     if (answer.verdict != Verdict::accepted)
         co_return CheckVerdict { false, answerText(answer, local.model, limit) };
 
     const Fault back = co_await AgentCheck::readBack(m_tools, kind, machine, local);
-    if (self.expired())
-        throw ToolsClosed();
+    stillChecking(self, kind);
     if (back != Fault::none) {
         const AgentDescriptor &agent = descriptor(kind);
         local.fault = back;

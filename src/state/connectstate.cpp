@@ -132,6 +132,21 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     co_return key;
 }
 
+QCoro::Task<> ConnectState::loadKeyModels(QUrl router, QString key)
+{
+    const Presence self = m_presence;
+    std::optional<QList<RemoteModel>> listed;
+    try {
+        listed = co_await m_relay.listModels(router, key);
+    } catch (...) {
+        // Without the key's model list the current list and selection stay.
+    }
+    if (self.expired() || !listed || listed->isEmpty())
+        co_return;
+    setModels(*listed);
+    keepSelectedModelListed();
+}
+
 QCoro::Task<> ConnectState::configureCodexFromAccount()
 {
     const std::optional<QUrl> router = admitConfiguring(Operation::configureCodex);
@@ -148,18 +163,9 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         if (self.expired())
             co_return;
 
-        std::optional<QList<RemoteModel>> listed;
-        try {
-            listed = co_await m_relay.listModels(*router, key);
-        } catch (...) {
-            // Without the key's model list the current list and selection stay.
-        }
+        co_await loadKeyModels(*router, key);
         if (self.expired())
             co_return;
-        if (listed && !listed->isEmpty()) {
-            setModels(*listed);
-            keepSelectedModelListed();
-        }
 
         co_await Keychain::storeKey(
             m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
@@ -207,7 +213,11 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
     try {
         // The launcher reads the key from the keychain itself; resolving only makes sure that
         // it is stored there, under the name the launcher will carry.
-        co_await resolveCodexToken(*router);
+        const QString key = co_await resolveCodexToken(*router);
+        if (self.expired())
+            co_return;
+        // The agent's model is one the relay serves for this key.
+        co_await loadKeyModels(*router, key);
         if (self.expired())
             co_return;
         co_await rememberConnection(std::nullopt);

@@ -225,7 +225,14 @@ private:
         QString text; // the card's line
     };
     QCoro::Task<CheckVerdict> checkWithRelay(
-        AgentKind kind, AgentCheck::Machine machine, AgentCheck::Result local);
+        AgentKind kind, AgentCheck::Machine machine, AgentCheck::Target target, AgentCheck::Result local);
+    // Thrown by a check whose card is no longer offered (cleared meanwhile).
+    struct CheckWithdrawn
+    {
+    };
+    // After each await of a check: ToolsClosed once the state is going, CheckWithdrawn once the
+    // card no longer offers the check.
+    void stillChecking(const Presence &self, AgentKind kind) const;
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
@@ -241,6 +248,9 @@ private:
     // The dedicated key of the selected group: the stored one when usable, else one the
     // relay issues, stored. Sets the name of the Keychain item in use.
     QCoro::Task<QString> resolveCodexToken(QUrl router);
+    // The key's models from the relay, as every connect loads them: the selection kept if
+    // listed, else the first. A list that cannot be had leaves the current one.
+    QCoro::Task<> loadKeyModels(QUrl router, QString key);
 
     // Expires first in the destructor, before the collaborators end their tasks.
     std::shared_ptr<const bool> m_presence = std::make_shared<const bool>(true);

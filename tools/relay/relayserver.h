@@ -25,6 +25,7 @@ struct RelayReply
     int delayMs = 0; // wait before the first byte
     bool stall = false; // accept the request and never send a byte
     bool closeMidBody = false; // announce the full length, send half the body, close
+    int dribbleMs = 0; // send the body one byte at a time, this many milliseconds apart
     // Serve this file's contents (streamed, not loaded) instead of `body`.
     QString bodyFile;
 };

@@ -37,7 +37,7 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
 
     const QJsonArray routes = scenario.value(QStringLiteral("routes")).toArray();
     const auto scriptedMembers
-        = { "status", "body", "bodyText", "headers", "stall", "closeMidBody", "bodyFile" };
+        = { "status", "body", "bodyText", "headers", "stall", "closeMidBody", "bodyFile", "dribbleMs" };
     for (qsizetype index = 0; index < routes.size(); ++index) {
         const QJsonObject route = routes.at(index).toObject();
         const QString path = route.value(QStringLiteral("path")).toString();
@@ -74,6 +74,7 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
         reply.stall = route.value(QStringLiteral("stall")).toBool();
         reply.closeMidBody = route.value(QStringLiteral("closeMidBody")).toBool();
         reply.bodyFile = route.value(QStringLiteral("bodyFile")).toString();
+        reply.dribbleMs = route.value(QStringLiteral("dribbleMs")).toInt();
         script(method, path, reply);
     }
 

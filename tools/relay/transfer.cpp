@@ -136,6 +136,18 @@ void send(QTcpSocket *socket, const RelayReply &reply, bool head, bool closeAfte
     qint64 sendLength = head ? 0 : length;
     if (reply.closeMidBody)
         sendLength = length / 2;
+    if (reply.dribbleMs > 0 && !file && sendLength > 0) {
+        socket->write(out);
+        auto *timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket,
+            [socket, timer, body = reply.body.first(sendLength), sent = qsizetype(0)]() mutable {
+                socket->write(body.mid(sent++, 1));
+                if (sent == body.size())
+                    timer->stop();
+            });
+        timer->start(reply.dribbleMs);
+        return;
+    }
     new Transfer(socket, out, reply.body, std::move(file), sendLength, closeAfter || reply.closeMidBody);
 }
 
