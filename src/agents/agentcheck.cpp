@@ -158,7 +158,10 @@ std::optional<Result> inspectLauncher(
         return fault(Fault::launcherShadowed, name, found);
 
     const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
-    if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
+    if (fileBytes(launcher)
+        != Launchers::launcherScript(
+            agent.kind, values, target.keychainService, target.keyring, machine.folders.keys())
+               .toUtf8())
         return fault(Fault::fileChanged, launcher);
     result.baseURL = baseURLFor(agent.protocol, target.router);
     result.model = target.model;

@@ -5,11 +5,14 @@
 #include "platform/connecterror.h"
 #include "platform/execute.h"
 
-DesktopEnvironment::DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid)
+DesktopEnvironment::DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid,
+    Launchers::KeyringCommand keyring, QString keyFolder)
     : m_home(std::move(home))
     , m_tools(tools)
     , m_launchctl(std::move(launchctlTool))
     , m_uid(uid)
+    , m_keyring(keyring)
+    , m_keyFolder(std::move(keyFolder))
 {
 }
 
@@ -25,8 +28,8 @@ QCoro::Task<> DesktopEnvironment::install(
     FileUtils::backupFile(plist, backupDirectory);
 
     // The script reads the item of the channel group resolved last.
-    FileUtils::writeSecure(
-        CodexFiles::codexEnvironmentScript(keychainService), script, FileUtils::scriptMode);
+    FileUtils::writeSecure(CodexFiles::codexEnvironmentScript(keychainService, m_keyring, m_keyFolder),
+        script, FileUtils::scriptMode);
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 
 #ifdef Q_OS_MACOS
@@ -62,7 +65,13 @@ QCoro::Task<> DesktopEnvironment::remove(QString backupDirectory) const
     const QString script = CodexFiles::environmentScriptPath(m_home);
     const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();
     const std::pair<QString, FileUtils::WrittenTest> files[] {
-        { script, [](const QByteArray &bytes) { return CodexFiles::isCodexEnvironmentScript(bytes); } },
+        { script,
+            [folder = m_keyFolder](const QByteArray &bytes) {
+                return CodexFiles::isCodexEnvironmentScript(bytes)
+                    || (!folder.isEmpty()
+                        && CodexFiles::isCodexEnvironmentScript(
+                            bytes, Launchers::KeyringCommand::file, folder));
+            } },
         { CodexFiles::launchAgentPath(m_home), [&](const QByteArray &bytes) { return bytes == plist; } },
     };
     for (const auto &[path, isWritten] : files) {

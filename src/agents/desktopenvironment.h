@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/launchers.h"
 #include "platform/execute.h"
 
 #include <QCoro/QCoroTask>
@@ -10,8 +11,11 @@
 class DesktopEnvironment
 {
 public:
-    // `launchctl` runs through `tools`, which must outlive this.
-    DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid);
+    // `launchctl` runs through `tools`, which must outlive this. The script reads the key with
+    // `keyring` (the file key store: from its file in `keyFolder`); removing recognises the
+    // script of either.
+    DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid,
+        Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand, QString keyFolder = {});
 
     // Writes the script (reading the item `keychainService`) and the property list, each
     // first copied into `backupDirectory`, sets the key in launchd and reloads the agent.
@@ -27,4 +31,6 @@ private:
     ToolRunner &m_tools;
     QString m_launchctl;
     uint m_uid;
+    Launchers::KeyringCommand m_keyring;
+    QString m_keyFolder;
 };

@@ -5,6 +5,7 @@
 #include <QCoro/QCoroTask>
 #include <QString>
 #include <QUrl>
+#include <optional>
 
 // The Keychain item of a dedicated key: a generic password whose account is the login
 // short name and whose service is built here.
@@ -15,6 +16,37 @@ QString keychainService(const QUrl &router, const QString &account, qint64 group
 
 // The earlier scheme's name for a host on port 443: "velmora-connect:<host>-443".
 QString legacyKeychainService(const QString &host);
+
+// "velmora-connect-session:<host>-<port>": the session of a sign-in at `router`, kept by the
+// command line between its runs.
+QString sessionService(const QUrl &router);
+
+// Where the keys are kept: the login keychain through `security`, or (where no keychain
+// answers) one file per key, mode 0600, in a folder closed to group and others.
+struct Store
+{
+    enum class Kind { keyring, file };
+    Kind kind = Kind::keyring;
+    QString securityTool; // keyring
+    QString user; // keyring
+    QString folder; // file
+};
+
+// The choice kept in <app folder>/settings.json (`"keyStore": "file"`); the keyring when the
+// file or the member is absent. Shared by the window and the command line.
+Store::Kind configuredKind(const QString &appFolder);
+// Records the choice; throws a Failure when the file cannot be written.
+void setConfiguredKind(const QString &appFolder, Store::Kind kind);
+QString kindName(Store::Kind kind); // "keyring", "file"
+std::optional<Store::Kind> kindNamed(const QString &name);
+
+QCoro::Task<QString> loadKey(ToolRunner &tools, Store store, QString service);
+QCoro::Task<> storeKey(ToolRunner &tools, Store store, QString service, QString key);
+QCoro::Task<> deleteKey(ToolRunner &tools, Store store, QString service);
+// Removes every file of the file store in `folder`, whatever its name; nothing there is kept.
+void removeKeyFiles(const QString &folder);
+// Whether a keychain answers: false when `security` reports that none is available.
+QCoro::Task<bool> keyringAnswers(ToolRunner &tools, Store store);
 
 // `security find-generic-password -a USER -s SERVICE -w`, trimmed.
 QCoro::Task<QString> loadKey(ToolRunner &tools, QString securityTool, QString user, QString service);

@@ -164,8 +164,7 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     if (kind != AgentKind::codex) {
         try {
             const QString service = m_checkTargets[std::size_t(kind)]->keychainService;
-            key = co_await Keychain::loadKey(
-                m_tools, m_platform->securityTool(), m_platform->userName(), service);
+            key = co_await Keychain::loadKey(m_tools, keyStore(), service);
         } catch (const ToolsClosed &) {
             throw;
         } catch (...) {

@@ -76,23 +76,83 @@ QCoro::Task<> ConnectState::login()
         if (self.expired())
             co_return;
 
-        setGroups(account.groups);
-        setSelectedGroupID(std::nullopt);
-        if (m_groups.isEmpty())
-            throw ConnectError(StateTexts::noGroups);
-        m_accountKey = account.key;
-        setModels(QList<RemoteModel>(m_models));
-        keepSelectedModelListed();
-        setAccountName(account.name);
-        setAccountDetail(StateTexts::synced.arg(m_groups.size()));
-        setPassword(QString());
-        setAuthenticated(true);
-        setActivity(StateTexts::signedIn);
+        adoptAccount(account);
     } catch (...) {
         if (self.expired())
             co_return;
         setAuthenticated(false);
         setActivity(StateTexts::loginFailed.arg(describe(std::current_exception())));
+    }
+}
+
+QCoro::Task<> ConnectState::resumeSession(QString accessToken)
+{
+    if (!admitWhileBusy(Operation::login))
+        co_return;
+    const std::optional<QUrl> router = normalizedRouterURL();
+    if (!router) {
+        setActivity(StateTexts::invalidRouter);
+        co_return;
+    }
+    const BusyScope busy(this, StateTexts::signingIn);
+    const Presence self = m_presence;
+    try {
+        m_accessToken = accessToken;
+        const RemoteAccount account = co_await m_relay.syncAccount(*router, m_accessToken);
+        if (self.expired())
+            co_return;
+        adoptAccount(account);
+    } catch (...) {
+        if (self.expired())
+            co_return;
+        m_accessToken.clear();
+        setAuthenticated(false);
+        setActivity(StateTexts::loginFailed.arg(describe(std::current_exception())));
+    }
+}
+
+void ConnectState::adoptAccount(const RemoteAccount &account)
+{
+    setGroups(account.groups);
+    setSelectedGroupID(std::nullopt);
+    if (m_groups.isEmpty())
+        throw ConnectError(StateTexts::noGroups);
+    m_accountKey = account.key;
+    setModels(QList<RemoteModel>(m_models));
+    keepSelectedModelListed();
+    setAccountName(account.name);
+    setAccountDetail(StateTexts::synced.arg(m_groups.size()));
+    setPassword(QString());
+    setAuthenticated(true);
+    setActivity(StateTexts::signedIn);
+}
+
+// ---- The model list ----
+
+QCoro::Task<> ConnectState::loadModels()
+{
+    const std::optional<QUrl> router = admitConfiguring(Operation::configureAgent);
+    if (!router)
+        co_return;
+    const BusyScope busy(this, StateTexts::loadingModels);
+    const Presence self = m_presence;
+    try {
+        const QString key = co_await resolveCodexToken(*router);
+        if (self.expired())
+            co_return;
+        const QList<RemoteModel> listed = co_await m_relay.listModels(*router, key);
+        if (self.expired())
+            co_return;
+        if (!listed.isEmpty()) {
+            setModels(listed);
+            keepSelectedModelListed();
+        }
+        setActivity(StateTexts::modelsLoaded.arg(m_models.size()));
+    } catch (const StateGone &) {
+        co_return;
+    } catch (...) {
+        if (!self.expired())
+            setActivity(StateTexts::modelsFailed.arg(describe(std::current_exception())));
     }
 }
 
@@ -104,12 +164,11 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
         throw ConnectError(StateTexts::groupMissing);
     const qint64 groupID = *m_selectedGroupID;
     m_activeKeychainService = Keychain::keychainService(router, m_accountKey, groupID);
-    const QString security = m_platform->securityTool();
-    const QString user = m_platform->userName();
+    const Keychain::Store store = keyStore();
     const Presence self = m_presence;
 
     try {
-        const QString stored = co_await Keychain::loadKey(m_tools, security, user, m_activeKeychainService);
+        const QString stored = co_await Keychain::loadKey(m_tools, store, m_activeKeychainService);
         if (self.expired())
             throw StateGone();
         // An unusable item (stored by hand, say) is replaced by the relay's key.
@@ -124,7 +183,7 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     const QString key = co_await m_relay.issueKey(router, m_accessToken, m_tokenName, groupID);
     if (self.expired())
         throw StateGone();
-    co_await Keychain::storeKey(m_tools, security, user, m_activeKeychainService, key);
+    co_await Keychain::storeKey(m_tools, store, m_activeKeychainService, key);
     co_return key;
 }
 
@@ -154,14 +213,13 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         }
 
         const UserFolders folders = m_platform->folders();
-        co_await Keychain::storeKey(
-            m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
+        co_await Keychain::storeKey(m_tools, keyStore(), m_activeKeychainService, key);
         if (self.expired())
             co_return;
         const QString backup = backupDirectory(); // one directory for every file of this run
         CodexConfiguration(folders, backup).write(*router, m_selectedModel, m_reasoningEffort, key);
-        const DesktopEnvironment environment(
-            folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
+        const DesktopEnvironment environment(folders.home, m_tools, m_platform->launchctlTool(),
+            m_platform->userId(), launcherKeyring(), folders.keys());
         co_await environment.install(backup, m_activeKeychainService, key);
         if (self.expired())
             co_return;
@@ -196,8 +254,9 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
             co_return;
         const QString model = Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel);
         LauncherConfiguration(m_platform->folders(), m_platform->currentTime())
-            .write(kind, *router, m_activeKeychainService, model);
-        m_checkTargets[std::size_t(kind)] = AgentCheck::Target { *router, m_activeKeychainService, model };
+            .write(kind, *router, m_activeKeychainService, model, launcherKeyring());
+        m_checkTargets[std::size_t(kind)]
+            = AgentCheck::Target { *router, m_activeKeychainService, model, launcherKeyring() };
         setConnected(kind, true);
         setActivity(StateTexts::agentConnected.arg(title(kind)));
     } catch (const StateGone &) {
@@ -241,18 +300,19 @@ QCoro::Task<> ConnectState::clearConfiguration()
     services << Keychain::legacyKeychainService(QUrl(deployment.defaultApiRoot).host())
              << Keychain::legacyKeychainService(deployment.legacyApiHost);
     services.removeDuplicates();
-    const QString security = m_platform->securityTool();
-    const QString user = m_platform->userName();
+    const Keychain::Store store = keyStore();
     for (const QString &service : std::as_const(services)) {
         try {
-            co_await Keychain::deleteKey(m_tools, security, user, service);
+            co_await Keychain::deleteKey(m_tools, store, service);
         } catch (...) {
         }
         if (self.expired())
             co_return;
     }
-    const DesktopEnvironment environment(
-        folders.home, m_tools, m_platform->launchctlTool(), m_platform->userId());
+    // The file key store's files go whichever store is chosen now, and whatever their names.
+    Keychain::removeKeyFiles(folders.keys());
+    const DesktopEnvironment environment(folders.home, m_tools, m_platform->launchctlTool(),
+        m_platform->userId(), launcherKeyring(), folders.keys());
     try {
         co_await environment.remove(backup);
     } catch (...) {
