@@ -16,6 +16,12 @@ namespace {
 const QByteArray password = "velmora-demo\n";
 const QString email = QStringLiteral("demo@velmora.example");
 
+struct Launched
+{
+    int status = -1;
+    QByteArray out;
+};
+
 struct Run
 {
     int status = -1;
@@ -40,6 +46,8 @@ private:
     // `velmora arguments` with `input` on standard input, in the test's home.
     Run velmora(const QStringList &arguments, const QByteArray &input = {}, bool desktop = true);
     Run signIn(const QStringList &extra = {});
+    // Starts ~/.local/bin/velmora-claude as a user's shell does; the fake agent prints its key.
+    Launched launch(bool desktop = true);
     // Writes a fake Claude Code into ~/bin, which ~/.profile puts on the login shell's PATH.
     void installClaude();
 
@@ -94,6 +102,22 @@ Run TestCli::signIn(const QStringList &extra)
             QStringLiteral("--password-stdin"), QStringLiteral("--api-root"), m_relay.baseUrl().toString() }
             + extra,
         password, extra.isEmpty());
+}
+
+Launched TestCli::launch(bool desktop)
+{
+    QProcess launcher;
+    QProcessEnvironment environment;
+    for (const char *name : { "USER", "DBUS_SESSION_BUS_ADDRESS" }) {
+        if (desktop || qstrcmp(name, "USER") == 0)
+            environment.insert(QLatin1String(name), qEnvironmentVariable(name));
+    }
+    environment.insert(u"PATH"_qs, m_home + u"/bin:/usr/bin:/bin"_qs);
+    launcher.setProcessEnvironment(environment);
+    launcher.start(m_home + u"/.local/bin/velmora-claude"_qs);
+    launcher.waitForFinished(30000);
+    return { launcher.exitStatus() == QProcess::NormalExit ? launcher.exitCode() : -1,
+        launcher.readAllStandardOutput() };
 }
 
 void TestCli::installClaude()
@@ -202,7 +226,9 @@ void TestCli::roundTrip()
     QCOMPARE(cleared.status, 0);
     QCOMPARE(cleared.json.value(u"cleared"_qs).toBool(), true);
     QCOMPARE(cleared.json.value(u"message"_qs).toString(), StateTexts::cleared);
-    QVERIFY(!QFileInfo::exists(m_home + u"/.local/bin/velmora-claude"_qs));
+    const Launched after = launch();
+    QVERIFY(after.status != 0);
+    QCOMPARE(after.out, QByteArray()); // the key is gone from the keyring: the agent never starts
     QCOMPARE(velmora({ u"status"_qs }).status, 4);
     QCOMPARE(velmora({ u"groups"_qs }).status, 4);
 }
@@ -231,13 +257,9 @@ void TestCli::headless()
     for (const QString &key : keys)
         QCOMPARE(fileMode(app + u"/keys/"_qs + key), 0600);
 
-    QProcess launcher;
-    QProcessEnvironment environment;
-    environment.insert(u"PATH"_qs, m_home + u"/bin:/usr/bin:/bin"_qs);
-    launcher.setProcessEnvironment(environment);
-    launcher.start(m_home + u"/.local/bin/velmora-claude"_qs);
-    QVERIFY(launcher.waitForFinished(30000));
-    const QByteArray key = launcher.readAllStandardOutput();
+    const Launched launched = launch(false);
+    QCOMPARE(launched.status, 0);
+    const QByteArray key = launched.out;
     QVERIFY(key.startsWith("sk-"));
     QVERIFY(!readFile(m_home + u"/.local/bin/velmora-claude"_qs).contains(key));
     QCOMPARE(velmora({ u"check"_qs, u"claude"_qs }, {}, false).status, 0);

@@ -35,13 +35,12 @@ QString helpText(const Commands::Command &command, const QList<QCommandLineOptio
     return text;
 }
 
-// The state as the earlier runs left it: the API root, the selection, the agents connected.
+// The state as the earlier runs left it: the API root, the effort, the agents connected. The
+// model follows the list of the signed-in account (see Commands).
 void restore(ConnectState &state, const Memory &memory)
 {
     if (!memory.apiRoot.isEmpty())
         state.setRouterURL(memory.apiRoot);
-    if (!memory.model.isEmpty())
-        state.setSelectedModel(memory.model);
     if (!memory.effort.isEmpty())
         state.setReasoningEffort(memory.effort);
     for (const AgentDescriptor &agent : agents()) {
@@ -99,7 +98,7 @@ int run(const QStringList &arguments, std::shared_ptr<Platform> platform)
     ConnectState state(platform);
     ToolRunner tools(platform->toolTimeout());
     // Nothing is written, and no relay asked, before the keys have somewhere to go.
-    if (!QCoro::waitFor(Keychain::keyringAnswers(tools, state.keyStore())))
+    if (!Cli::waitFor(Keychain::keyringAnswers(tools, state.keyStore())))
         return out.finish(failed, CliTexts::noKeyring.arg(platform->folders().keys()));
 
     Memory memory = Memory::load(appFolder);

@@ -88,7 +88,7 @@ int resume(Context &context, QJsonObject &members)
 {
     QString token;
     try {
-        token = QCoro::waitFor(
+        token = Cli::waitFor(
             Keychain::loadKey(context.tools, context.state.keyStore(), sessionName(context.state)));
     } catch (...) {
     }
@@ -176,6 +176,15 @@ std::optional<QList<AgentKind>> namedAgents(Context &context, QJsonObject &membe
     return kinds;
 }
 
+// The model of the last connect, while the state's list offers it.
+void selectRememberedModel(Context &context)
+{
+    const QList<RemoteModel> &models = context.state.models();
+    if (std::any_of(models.begin(), models.end(),
+            [&](const RemoteModel &model) { return model.id == context.memory.model; }))
+        context.state.setSelectedModel(context.memory.model);
+}
+
 int saveMemory(Context &context)
 {
     try {
@@ -221,7 +230,7 @@ int login(Context &context)
     if (!state.authenticated())
         return context.out.finish(failed, state.activity(), members);
     try {
-        QCoro::waitFor(
+        Cli::waitFor(
             Keychain::storeKey(context.tools, state.keyStore(), sessionName(state), state.accessToken()));
     } catch (const Failure &failure) {
         return context.out.finish(failed, CliTexts::sessionFailed.arg(failure.description()), members);
@@ -240,7 +249,7 @@ int login(Context &context)
 int logout(Context &context)
 {
     try {
-        QCoro::waitFor(
+        Cli::waitFor(
             Keychain::deleteKey(context.tools, context.state.keyStore(), sessionName(context.state)));
     } catch (...) {
         // No session was kept: signed out all the same.
@@ -286,6 +295,7 @@ int models(Context &context)
             saveMemory(context);
         }
     }
+    selectRememberedModel(context);
     QJsonArray list;
     for (const RemoteModel &model : state.models()) {
         const bool selected = model.id == state.selectedModel();
@@ -327,6 +337,7 @@ int connect(Context &context)
     waitWhileBusy(state);
     if (state.activity() != StateTexts::modelsLoaded.arg(state.models().size()))
         return context.out.finish(failed, state.activity(), members);
+    selectRememberedModel(context);
     if (context.options.isSet(modelOption)) {
         const QString model = context.options.value(modelOption);
         const bool listed = std::any_of(state.models().begin(), state.models().end(),
@@ -416,7 +427,7 @@ int status(Context &context)
     QJsonObject members;
     QString token;
     try {
-        token = QCoro::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
+        token = Cli::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
     } catch (...) {
     }
     if (!token.isEmpty()) {
@@ -424,6 +435,8 @@ int status(Context &context)
         waitWhileBusy(state);
     }
     const bool signedIn = state.authenticated();
+    if (!context.memory.model.isEmpty())
+        state.setSelectedModel(context.memory.model);
     QJsonValue group;
     QString groupText = CliTexts::none;
     for (const RemoteGroup &each : state.groups()) {
@@ -486,7 +499,7 @@ int clear(Context &context)
     // Signed in, clearing also deletes the key of every channel group the account lists.
     QString token;
     try {
-        token = QCoro::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
+        token = Cli::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
     } catch (...) {
     }
     if (!token.isEmpty()) {
@@ -498,7 +511,7 @@ int clear(Context &context)
     if (state.activity() != StateTexts::cleared)
         return context.out.finish(failed, state.activity(), members);
     try {
-        QCoro::waitFor(Keychain::deleteKey(context.tools, state.keyStore(), sessionName(state)));
+        Cli::waitFor(Keychain::deleteKey(context.tools, state.keyStore(), sessionName(state)));
     } catch (...) {
     }
     context.memory.groupID.reset();
