@@ -117,12 +117,13 @@ QJsonValue optionalID(std::optional<qint64> id)
     return id ? QJsonValue(double(*id)) : QJsonValue();
 }
 
-// Selects --group, else the group of the last connect, when the account lists it: Cli::success,
-// or Cli::usage for a group it does not list (having printed why). No group is no failure.
-int selectGroup(Context &context, QJsonObject &members)
+// Selects --group (where the command `offered` it), else the group of the last connect, when the account
+// lists it: Cli::success, or Cli::usage for a group it does not list (having printed why). No group is no
+// failure.
+int selectGroup(Context &context, QJsonObject &members, bool offered = true)
 {
     std::optional<qint64> wanted = context.memory.groupID;
-    const bool given = context.options.isSet(groupOption);
+    const bool given = offered && context.options.isSet(groupOption);
     if (given) {
         bool number = false;
         wanted = context.options.value(groupOption).toLongLong(&number);
@@ -262,13 +263,15 @@ int groups(Context &context)
     QJsonObject members;
     if (const int status = resume(context, members))
         return status;
-    if (const int status = selectGroup(context, members))
+    if (const int status = selectGroup(context, members, false))
         return status;
     const ConnectState &state = context.state;
     for (const RemoteGroup &group : state.groups()) {
         const bool selected = state.selectedGroupID() == group.id;
-        context.out.say(
-            QStringLiteral("%1 %2  %3").arg(selected ? u'*' : u' ').arg(group.id).arg(group.displayName()));
+        context.out.say(QStringLiteral("%1 %2  %3")
+                            .arg(QChar(selected ? u'*' : u' '))
+                            .arg(group.id)
+                            .arg(group.displayName()));
     }
     members.insert(QStringLiteral("groups"), groupsJson(state.groups()));
     members.insert(QStringLiteral("selectedGroup"), optionalID(state.selectedGroupID()));
@@ -299,7 +302,7 @@ int models(Context &context)
     QJsonArray list;
     for (const RemoteModel &model : state.models()) {
         const bool selected = model.id == state.selectedModel();
-        context.out.say(QStringLiteral("%1 %2").arg(selected ? u'*' : u' ').arg(model.id));
+        context.out.say(QStringLiteral("%1 %2").arg(QChar(selected ? u'*' : u' ')).arg(model.id));
         list.append(
             QJsonObject { { QStringLiteral("id"), model.id }, { QStringLiteral("owner"), model.owner } });
     }
