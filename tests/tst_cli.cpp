@@ -264,6 +264,8 @@ void TestCli::headless()
     QVERIFY(!readFile(m_home + u"/.local/bin/velmora-claude"_qs).contains(key));
     QCOMPARE(velmora({ u"check"_qs, u"claude"_qs }, {}, false).status, 0);
 
+    // A key of another account or API root, which this sign-in cannot name, goes too.
+    QVERIFY(writeFile(app + u"/keys/velmora-connect:elsewhere-443:other:7"_qs, "sk-other", 0600));
     QCOMPARE(velmora({ u"clear"_qs, u"--yes"_qs }, {}, false).status, 0);
     QCOMPARE(QDir(app + u"/keys"_qs).entryList(QDir::Files), QStringList());
 }
