@@ -8,6 +8,7 @@
 #include "state/statetexts.h"
 
 #include <QCoro/QCoroTask>
+#include <utility>
 
 namespace {
 
@@ -103,8 +104,11 @@ int run(const QStringList &arguments, std::shared_ptr<Platform> platform)
 
     Memory memory = Memory::load(appFolder);
     restore(state, memory);
+    // An operation's first text once busy is its progress; the texts after it are its results.
+    bool started = false;
+    QObject::connect(&state, &ConnectState::busyChanged, &state, [&] { started = state.busy(); });
     QObject::connect(&state, &ConnectState::activityChanged, &state, [&] {
-        if (state.busy())
+        if (std::exchange(started, false))
             out.progress(state.activity());
     });
     QObject::connect(&state, &ConnectState::checkChanged, &state, [&](AgentKind kind) {
