@@ -10,7 +10,7 @@ jobs=$(nproc)
 # folder by itself), of the application alone to keep it short.
 echo "== plain build"
 cmake -S . -B build/plain -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build build/plain --target velmora-connect -j "$jobs" >/dev/null
+cmake --build build/plain --target velmora-connect velmora -j "$jobs" >/dev/null
 for preset in default sanitize; do
     echo "== $preset build"
     cmake --preset "$preset" >/dev/null
