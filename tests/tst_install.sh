@@ -32,6 +32,7 @@ share/doc/velmora-connect/changelog.Debian.gz
 share/doc/velmora-connect/copyright
 share/icons/hicolor/scalable/apps/com.velmora.Connect.svg
 share/man/man1/velmora-connect.1.gz
+share/man/man1/velmora.1.gz
 share/metainfo/com.velmora.Connect.metainfo.xml"
 actual=$(cd "$prefix" && find . -type f ! -name '*.png' | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed tree differs:
