@@ -7,10 +7,10 @@ cd "$(dirname "$0")/.."
 sh scripts/setup.sh
 jobs=$(nproc)
 # A plain build with CMake's default generator (Make, which unlike Ninja creates no output
-# folder by itself), of the application alone to keep it short.
+# folder by itself), of the application and its command line alone to keep it short.
 echo "== plain build"
 cmake -S . -B build/plain -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
-cmake --build build/plain --target velmora-connect -j "$jobs" >/dev/null
+cmake --build build/plain --target velmora-connect velmora -j "$jobs" >/dev/null
 for preset in default sanitize; do
     echo "== $preset build"
     cmake --preset "$preset" >/dev/null

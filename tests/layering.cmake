@@ -1,6 +1,6 @@
 # Fails when an include or a link points the wrong way.
 #
-# The folders of src/ are ranked app > state > {service, agents, installers} > platform: every
+# The folders of src/ are ranked {app, cli} > state > {service, agents, installers} > platform: every
 # include of src/ goes strictly down (or stays in its folder), so no cycle between folders can
 # form either, and src/ includes nothing of tools/, bench/ or tests/. tools/ and bench/ may
 # include any folder of src/; a tool includes its own files and, of another tool, only the
@@ -14,9 +14,15 @@
 # LINKS is the file the build writes with each layer's library and the project libraries it
 # links: a layer links only the layers below it.
 #
-# Run: cmake -DROOT=<project source> [-DLINKS=<build>/layering/links.txt] -P layering.cmake
+# Only the window (src/app) includes a header of Qt GUI or Qt Widgets: GUI_HEADERS names their
+# folders, whose file names are the names an include may use. NO_GUI lists built programs whose
+# dynamic section may name no GUI, widget, X or GL library (the command line).
+#
+# Run: cmake -DROOT=<project source> [-DLINKS=<build>/layering/links.txt] [-DGUI_HEADERS=<dirs>]
+#      [-DNO_GUI=<programs>] -P layering.cmake
 cmake_minimum_required(VERSION 3.25)
 set(rank_app 3)
+set(rank_cli 3)
 set(rank_state 2)
 set(rank_service 1)
 set(rank_agents 1)
@@ -60,6 +66,15 @@ function(judge from to)
     endif()
 endfunction()
 
+set(gui_names "")
+foreach(directory ${GUI_HEADERS})
+    file(GLOB names RELATIVE ${directory} ${directory}/*)
+    get_filename_component(module ${directory} NAME)
+    list(APPEND gui_names ${names})
+    list(TRANSFORM names PREPEND "${module}/")
+    list(APPEND gui_names ${names})
+endforeach()
+
 file(GLOB_RECURSE sources RELATIVE ${ROOT} ${ROOT}/src/* ${ROOT}/tools/* ${ROOT}/bench/*)
 list(FILTER sources INCLUDE REGEX "\\.(h|hpp|cpp|in)$")
 set(violations "")
@@ -79,6 +94,9 @@ foreach(source ${sources})
         string(REGEX MATCH "${include_pattern}" ignored "${include}")
         set(form "${CMAKE_MATCH_1}")
         set(name "${CMAKE_MATCH_2}")
+        if(source MATCHES "^src/" AND NOT layer STREQUAL "app" AND name IN_LIST gui_names)
+            string(APPEND violations "\n  ${source}: ${include} (a Qt GUI or Widgets header outside the window)")
+        endif()
         # Beside the including file first (quoted only), else wherever an include path reaches.
         set(targets "")
         cmake_path(SET beside NORMALIZE "${folder}/${name}")
@@ -128,6 +146,16 @@ if(DEFINED LINKS)
         endforeach()
     endforeach()
 endif()
+
+foreach(program ${NO_GUI})
+    execute_process(COMMAND readelf -d ${program} OUTPUT_VARIABLE dynamic RESULT_VARIABLE failed)
+    string(REGEX MATCHALL "NEEDED[^\n]*\\[(libQt6(Gui|Widgets|OpenGL)|libX|libxcb|libGL|libEGL|libwayland)[^]]*\\]" gui "${dynamic}")
+    if(failed)
+        string(APPEND violations "\n  ${program}: readelf -d failed")
+    elseif(gui)
+        string(APPEND violations "\n  ${program} needs a GUI library: ${gui}")
+    endif()
+endforeach()
 
 if(violations)
     message(FATAL_ERROR "Includes and links that point the wrong way:${violations}")

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void codexFailure();
     void connectAgent_data();
     void connectAgent();
+    void fileKeyStore();
     void checkAgent_data();
     void checkAgent();
     void clearing_data();
@@ -420,6 +421,26 @@ void TestConnectState::connectAgent()
                                  : QByteArray());
     for (const AgentDescriptor &agent : agents())
         QCOMPARE(m_state->connected(agent.kind), agent.launcherName == launcher);
+}
+
+// The window follows the key store chosen with the app's files: the key in its own 0600 file,
+// none in the keyring, the launcher reading the file; clearing removes it.
+void TestConnectState::fileKeyStore()
+{
+    const QString app = m_platform->folders().app();
+    QVERIFY(writeFile(app + QStringLiteral("/settings.json"), R"({"keyStore": "file"})", 0600));
+    m_state = std::make_unique<ConnectState>(m_platform);
+    QVERIFY(signedIn());
+    QVERIFY(run(QStringLiteral("claude")));
+    const QString file = app + QStringLiteral("/keys/") + service();
+    QCOMPARE(QString::fromUtf8(readFile(file)), m_relay->issuedKeys().value(12));
+    QCOMPARE(fileMode(file), 0600);
+    QCOMPARE(AgentFixtures::storedKey(service()), QString());
+    QCOMPARE(readFile(home(QStringLiteral(".local/bin/velmora-claude"))),
+        expectedFile(QStringLiteral("launchers-file/velmora-claude"), m_relay->baseUrl().toString(),
+            service(), QStringLiteral("gpt-5.6-sol"), app));
+    QVERIFY(run(QStringLiteral("clear")));
+    QVERIFY(!QFileInfo::exists(file));
 }
 
 void TestConnectState::checkAgent_data()

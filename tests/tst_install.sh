@@ -18,22 +18,27 @@ cleanup() {
 trap cleanup EXIT INT TERM
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" --component Runtime >/dev/null
+cmake --install "$build" --prefix "$prefix" --component Cli >/dev/null
 
-# Nothing but the application on PATH; the stand-ins in libexec.
-expected="bin/velmora-connect
+# Nothing but the application and its command line on PATH; the stand-ins in libexec.
+expected="bin/velmora
+bin/velmora-connect
 libexec/velmora-connect/launchctl
 libexec/velmora-connect/security
 share/applications/com.velmora.Connect.desktop
+share/doc/velmora-cli/changelog.Debian.gz
+share/doc/velmora-cli/copyright
 share/doc/velmora-connect/changelog.Debian.gz
 share/doc/velmora-connect/copyright
 share/icons/hicolor/scalable/apps/com.velmora.Connect.svg
 share/man/man1/velmora-connect.1.gz
+share/man/man1/velmora.1.gz
 share/metainfo/com.velmora.Connect.metainfo.xml"
 actual=$(cd "$prefix" && find . -type f ! -name '*.png' | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed tree differs:
 $actual"
 # Nothing private is installed: the system's folders hold every library they load.
-for tool in bin/velmora-connect libexec/velmora-connect/security libexec/velmora-connect/launchctl; do
+for tool in bin/velmora bin/velmora-connect libexec/velmora-connect/security libexec/velmora-connect/launchctl; do
     [ -x "$prefix/$tool" ] || fail "$tool is not executable"
     ! readelf -d "$prefix/$tool" | grep -E 'R(UN)?PATH' || fail "$tool has a RUNPATH"
 done

@@ -30,7 +30,8 @@ void TestLaunchers::launcherText_data()
     QTest::addColumn<QString>("expected");
     const QString service = QStringLiteral("velmora-connect:api.velmora.example-443:demo-velmora-example:12");
     for (const auto &[keyring, folder] : { std::pair { KeyringCommand::security, "launchers/" },
-             std::pair { KeyringCommand::secretTool, "launchers-linux/" } }) {
+             std::pair { KeyringCommand::secretTool, "launchers-linux/" },
+             std::pair { KeyringCommand::file, "launchers-file/" } }) {
         for (const AgentDescriptor &agent : agents()) {
             const QString launcher = agent.launcherName.toString();
             if (!launcher.isEmpty())
@@ -54,7 +55,9 @@ void TestLaunchers::launcherText()
     QFETCH(QString, expected);
     const QString root = QStringLiteral("https://api.velmora.example/team");
     const QString app = QStringLiteral("/home/lin/.config/velmora-connect");
-    QCOMPARE(Launchers::launcherScript(kind, { root, model, app }, service, keyring).toUtf8(),
+    QCOMPARE(
+        Launchers::launcherScript(kind, { root, model, app }, service, keyring, app + QStringLiteral("/keys"))
+            .toUtf8(),
         expectedFile(expected, root, service, model, app));
 }
 

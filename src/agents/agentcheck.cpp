@@ -160,7 +160,10 @@ std::optional<Result> inspectLauncher(
         return fault(Fault::launcherShadowed, name, found);
 
     const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
-    if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
+    if (fileBytes(launcher)
+        != Launchers::launcherScript(
+            agent.kind, values, target.keychainService, target.keyring, machine.folders.keys())
+               .toUtf8())
         return fault(Fault::fileChanged, launcher);
     // The files the launcher points the agent at in the app's folder, as the app writes them:
     // without them the agent falls back to another sign-in or provider.

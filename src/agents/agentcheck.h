@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agents/agentkind.h"
+#include "agents/launchers.h"
 #include "platform/execute.h"
 #include "platform/userfolders.h"
 
@@ -21,6 +22,7 @@ struct Target
     QUrl router;
     QString keychainService;
     QString model; // the model its files name
+    Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand; // how its launcher reads the key
 };
 
 // What the checks read the user's machine with.

@@ -287,12 +287,13 @@ bool isCodexConfigToml(const QByteArray &bytes)
     return codexConfigValues(bytes).has_value();
 }
 
-QString codexEnvironmentScript(const QString &keychainService, Launchers::KeyringCommand keyring)
+QString codexEnvironmentScript(
+    const QString &keychainService, Launchers::KeyringCommand keyring, const QString &keyFolder)
 {
     const QStringList lines {
         QStringLiteral("#!/bin/sh"),
         QStringLiteral("set -eu"),
-        Launchers::keychainLine(keychainService, keyring),
+        Launchers::keychainLine(keychainService, keyring, keyFolder),
         keyring == Launchers::KeyringCommand::security
             ? QStringLiteral("launchctl setenv ") + apiKeyVariable + QStringLiteral(" \"$velmora_key\"")
             : QStringLiteral("printf '%s' \"$velmora_key\" | launchctl setenv ") + apiKeyVariable,
@@ -300,16 +301,17 @@ QString codexEnvironmentScript(const QString &keychainService, Launchers::Keyrin
     return lines.join(u'\n') + u'\n';
 }
 
-bool isCodexEnvironmentScript(const QByteArray &bytes, Launchers::KeyringCommand keyring)
+bool isCodexEnvironmentScript(
+    const QByteArray &bytes, Launchers::KeyringCommand keyring, const QString &keyFolder)
 {
     // The service stands shell-quoted on the third line, where the line built for a marker
     // holds the quoted marker.
     const QString marker = QStringLiteral("\x01");
     const QString quoted = filling(QString::fromUtf8(bytes).section(u'\n', 2, 2),
-        Launchers::keychainLine(marker, keyring), FileUtils::shellQuote(marker));
+        Launchers::keychainLine(marker, keyring, keyFolder), FileUtils::shellQuote(marker));
     const QString service
         = quoted.mid(1, quoted.size() - 2).replace(QStringLiteral("'\"'\"'"), QStringLiteral("'"));
-    return codexEnvironmentScript(service, keyring).toUtf8() == bytes;
+    return codexEnvironmentScript(service, keyring, keyFolder).toUtf8() == bytes;
 }
 
 QString xmlEscaped(const QString &text)

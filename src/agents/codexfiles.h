@@ -94,13 +94,13 @@ std::optional<CodexConfigValues> codexConfigValues(const QByteArray &bytes);
 // The four-line script the LaunchAgent runs at login: it reads the key from the Keychain item
 // `keychainService` and sets it in the launchd domain. The key itself is never in it; on
 // Linux the launchctl stand-in takes the value on standard input, out of the process list.
-QString codexEnvironmentScript(
-    const QString &keychainService, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
+QString codexEnvironmentScript(const QString &keychainService,
+    Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand, const QString &keyFolder = {});
 
 // Whether `bytes` are exactly what codexEnvironmentScript() writes for some Keychain service,
 // recognised as isCodexConfigToml() recognises its file.
-bool isCodexEnvironmentScript(
-    const QByteArray &bytes, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
+bool isCodexEnvironmentScript(const QByteArray &bytes,
+    Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand, const QString &keyFolder = {});
 
 // `text` with the five XML special characters replaced by their entities.
 QString xmlEscaped(const QString &text);

@@ -13,8 +13,8 @@ DesktopEnvironment::DesktopEnvironment(QString home, ToolRunner &tools, QString 
 {
 }
 
-void DesktopEnvironment::writeFiles(
-    const QString &home, const QString &backupDirectory, const QString &keychainService)
+void DesktopEnvironment::writeFiles(const QString &home, const QString &backupDirectory,
+    const QString &keychainService, Launchers::KeyringCommand keyring, const QString &keyFolder)
 {
     const QString script = CodexFiles::environmentScriptPath(home);
     const QString plist = CodexFiles::launchAgentPath(home);
@@ -25,8 +25,8 @@ void DesktopEnvironment::writeFiles(
     FileUtils::backupFile(plist, backupDirectory);
 
     // The script reads the item of the channel group resolved last.
-    FileUtils::writeSecure(
-        CodexFiles::codexEnvironmentScript(keychainService), script, FileUtils::scriptMode);
+    FileUtils::writeSecure(CodexFiles::codexEnvironmentScript(keychainService, keyring, keyFolder), script,
+        FileUtils::scriptMode);
     FileUtils::writeSecure(CodexFiles::launchAgentPlist(script), plist, FileUtils::configMode);
 }
 
@@ -71,13 +71,20 @@ QCoro::Task<> DesktopEnvironment::unload() const
         std::rethrow_exception(failure);
 }
 
-void DesktopEnvironment::removeFiles(const QString &home, const QString &backupDirectory)
+void DesktopEnvironment::removeFiles(
+    const QString &home, const QString &backupDirectory, const QString &keyFolder)
 {
     std::exception_ptr failure;
     const QString script = CodexFiles::environmentScriptPath(home);
     const QByteArray plist = CodexFiles::launchAgentPlist(script).toUtf8();
     const std::pair<QString, FileUtils::WrittenTest> files[] {
-        { script, [](const QByteArray &bytes) { return CodexFiles::isCodexEnvironmentScript(bytes); } },
+        { script,
+            [keyFolder](const QByteArray &bytes) {
+                return CodexFiles::isCodexEnvironmentScript(bytes)
+                    || (!keyFolder.isEmpty()
+                        && CodexFiles::isCodexEnvironmentScript(
+                            bytes, Launchers::KeyringCommand::file, keyFolder));
+            } },
         { CodexFiles::launchAgentPath(home), [&](const QByteArray &bytes) { return bytes == plist; } },
     };
     for (const auto &[path, isWritten] : files) {

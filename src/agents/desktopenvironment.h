@@ -1,5 +1,6 @@
 #pragma once
 
+#include "agents/launchers.h"
 #include "platform/execute.h"
 
 #include <QCoro/QCoroTask>
@@ -14,10 +15,12 @@ public:
     // `launchctl` runs through `tools`, which must outlive this.
     DesktopEnvironment(QString home, ToolRunner &tools, QString launchctlTool, uint uid);
 
-    // Writes the script (reading the item `keychainService`) and the property list, each first
-    // copied into `backupDirectory`.
-    static void writeFiles(
-        const QString &home, const QString &backupDirectory, const QString &keychainService);
+    // Writes the script (reading the item `keychainService` with `keyring`; the file key store:
+    // from its file in `keyFolder`) and the property list, each first copied into
+    // `backupDirectory`.
+    static void writeFiles(const QString &home, const QString &backupDirectory,
+        const QString &keychainService, Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand,
+        const QString &keyFolder = {});
     // Sets the key in launchd and reloads the agent whose files writeFiles() wrote.
     QCoro::Task<> load(QString apiKey) const;
 
@@ -27,8 +30,9 @@ public:
     QCoro::Task<> unload() const;
     // Removes both files, each first copied into `backupDirectory`; whatever is already gone
     // stays gone. Attempts both, then throws the first failure (a file that could not be backed
-    // up or removed).
-    static void removeFiles(const QString &home, const QString &backupDirectory);
+    // up or removed). The script is recognised as the app's whichever key store it reads.
+    static void removeFiles(
+        const QString &home, const QString &backupDirectory, const QString &keyFolder = {});
 
 private:
     QString m_home;

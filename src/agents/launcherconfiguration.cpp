@@ -13,8 +13,8 @@ LauncherConfiguration::LauncherConfiguration(UserFolders folders, QDateTime now)
 {
 }
 
-void LauncherConfiguration::write(
-    AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model)
+void LauncherConfiguration::write(AgentKind kind, const QUrl &router, const QString &keychainService,
+    const QString &model, Launchers::KeyringCommand keyring)
 {
     const AgentDescriptor &agent = descriptor(kind);
     const LauncherValues values { rootText(router), model, m_folders.app() };
@@ -32,7 +32,8 @@ void LauncherConfiguration::write(
         mergeProviderFile(*agent.providerFile, router, model);
 
     FileUtils::writeSecure(
-        Launchers::launcherScript(kind, values, keychainService), launcher, FileUtils::scriptMode);
+        Launchers::launcherScript(kind, values, keychainService, keyring, m_folders.keys()), launcher,
+        FileUtils::scriptMode);
 }
 
 void LauncherConfiguration::mergeProviderFile(

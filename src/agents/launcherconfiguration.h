@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agents/agentkind.h"
+#include "agents/launchers.h"
 #include "platform/userfolders.h"
 
 #include <QDateTime>
@@ -15,8 +16,10 @@ class LauncherConfiguration
 public:
     LauncherConfiguration(UserFolders folders, QDateTime now);
 
-    // The launcher reads the key stored under `keychainService` when it starts.
-    void write(AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model);
+    // The launcher reads the key stored under `keychainService` when it starts, with `keyring`
+    // (the file key store: from its file in the app's key folder).
+    void write(AgentKind kind, const QUrl &router, const QString &keychainService, const QString &model,
+        Launchers::KeyringCommand keyring = Launchers::hostKeyringCommand);
 
 private:
     void mergeProviderFile(const ProviderFile &provider, const QUrl &router, const QString &model) const;

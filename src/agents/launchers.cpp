@@ -4,9 +4,13 @@
 
 namespace Launchers {
 
-QString keychainLine(const QString &keychainService, KeyringCommand keyring)
+QString keychainLine(const QString &keychainService, KeyringCommand keyring, const QString &keyFolder)
 {
     const QString service = FileUtils::shellQuote(keychainService);
+    // The folder and the name quoted apart, so that the name stands alone as in the other lines.
+    if (keyring == KeyringCommand::file)
+        return QStringLiteral("velmora_key=\"$(cat -- ") + FileUtils::shellQuote(keyFolder) + u'/' + service
+            + QStringLiteral(")\"");
     // "--" ends secret-tool's options: no value of $USER can become one.
     if (keyring == KeyringCommand::secretTool)
         return QStringLiteral("velmora_key=\"$(secret-tool lookup -- service ") + service
@@ -15,13 +19,13 @@ QString keychainLine(const QString &keychainService, KeyringCommand keyring)
         + QStringLiteral(" -w)\"");
 }
 
-QString launcherScript(
-    AgentKind kind, const LauncherValues &values, const QString &keychainService, KeyringCommand keyring)
+QString launcherScript(AgentKind kind, const LauncherValues &values, const QString &keychainService,
+    KeyringCommand keyring, const QString &keyFolder)
 {
     const AgentDescriptor &agent = descriptor(kind);
     QStringList lines;
     lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -eu")
-          << keychainLine(keychainService, keyring);
+          << keychainLine(keychainService, keyring, keyFolder);
     lines << agent.exportLines(values);
     QString exec = QStringLiteral("exec ") + agent.command.toString();
     if (agent.commandOptions)

@@ -12,6 +12,7 @@
 #include "uitexts.h"
 
 #include <QBoxLayout>
+#include <QDesktopServices>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -27,7 +28,9 @@ QList<MainWindow *> &registry()
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
-    : MainWindow(systemPlatform(), parent)
+    : MainWindow(
+        systemPlatform([](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }),
+        parent)
 {
 }
 

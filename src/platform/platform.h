@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 // Values fixed when the product is deployed.
@@ -35,7 +36,8 @@ public:
     virtual QString launchctlTool() const = 0;
     // Whether the Codex desktop application is installed ("/Applications/Codex.app").
     virtual bool codexAppInstalled() const = 0;
-    // Opens a file with its default application; the answer is not awaited.
+    // Opens a file with its default application; the answer is not awaited. The system
+    // platform has no desktop of its own: the window hands it its opener.
     virtual void openFile(const QString &path) = 0;
     virtual DeploymentValues deployment() const = 0;
     virtual QDateTime currentTime() const = 0;
@@ -53,6 +55,10 @@ public:
 class SystemPlatform : public Platform
 {
 public:
+    using FileOpener = std::function<void(const QString &path)>;
+    // Without an opener (the command line), a downloaded file is only saved.
+    explicit SystemPlatform(FileOpener opener = {});
+
     QString homePath() const override;
     QString downloadsPath() const override;
     QString userName() const override;
@@ -67,6 +73,9 @@ public:
     std::chrono::milliseconds downloadStallTimeout() const override;
     QProcessEnvironment environment() const override;
     std::chrono::milliseconds toolTimeout() const override;
+
+private:
+    FileOpener m_opener;
 };
 
-std::shared_ptr<Platform> systemPlatform();
+std::shared_ptr<Platform> systemPlatform(SystemPlatform::FileOpener opener = {});

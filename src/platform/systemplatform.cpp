@@ -2,7 +2,6 @@
 #include "platform/platform.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -10,6 +9,11 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+
+SystemPlatform::SystemPlatform(FileOpener opener)
+    : m_opener(std::move(opener))
+{
+}
 
 QString SystemPlatform::homePath() const
 {
@@ -76,7 +80,8 @@ bool SystemPlatform::codexAppInstalled() const
 
 void SystemPlatform::openFile(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (m_opener)
+        m_opener(path);
 }
 
 DeploymentValues SystemPlatform::deployment() const
@@ -106,7 +111,7 @@ std::chrono::milliseconds SystemPlatform::toolTimeout() const
     return 30s;
 }
 
-std::shared_ptr<Platform> systemPlatform()
+std::shared_ptr<Platform> systemPlatform(SystemPlatform::FileOpener opener)
 {
-    return std::make_shared<SystemPlatform>();
+    return std::make_shared<SystemPlatform>(std::move(opener));
 }

@@ -13,6 +13,8 @@ struct UserFolders
 
     // <config>/velmora-connect: the app's own files, closed to group and others.
     QString app() const { return config + QStringLiteral("/velmora-connect"); }
+    // <app>/keys: the file key store, one file per key, where no keyring is used.
+    QString keys() const { return app() + QStringLiteral("/keys"); }
 
     static UserFolders from(const QString &home, const QProcessEnvironment &environment);
 };

@@ -178,8 +178,7 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     QString key = local.key; // Codex: what its auth.json holds
     if (kind != AgentKind::codex) {
         try {
-            key = co_await Keychain::loadKey(
-                m_tools, m_platform->securityTool(), m_platform->userName(), target.keychainService);
+            key = co_await Keychain::loadKey(m_tools, keyStore(), target.keychainService);
         } catch (const ToolsClosed &) {
             throw;
         } catch (...) {

@@ -77,23 +77,83 @@ QCoro::Task<> ConnectState::login()
         if (self.expired())
             co_return;
 
-        setGroups(account.groups);
-        setSelectedGroupID(std::nullopt);
-        if (m_groups.isEmpty())
-            throw ConnectError(StateTexts::noGroups);
-        m_accountKey = account.key;
-        setModels(QList<RemoteModel>(m_models));
-        keepSelectedModelListed();
-        setAccountName(account.name);
-        setAccountDetail(StateTexts::synced.arg(m_groups.size()));
-        setPassword(QString());
-        setAuthenticated(true);
-        setActivity(StateTexts::signedIn);
+        adoptAccount(account);
     } catch (...) {
         if (self.expired())
             co_return;
         setAuthenticated(false);
         setActivity(StateTexts::loginFailed.arg(describe(std::current_exception())));
+    }
+}
+
+QCoro::Task<> ConnectState::resumeSession(QString accessToken)
+{
+    if (!admitWhileBusy(Operation::login))
+        co_return;
+    const std::optional<QUrl> router = normalizedRouterURL();
+    if (!router) {
+        setActivity(StateTexts::invalidRouter);
+        co_return;
+    }
+    const BusyScope busy(this, StateTexts::signingIn);
+    const Presence self = m_presence;
+    try {
+        m_accessToken = accessToken;
+        const RemoteAccount account = co_await m_relay.syncAccount(*router, m_accessToken);
+        if (self.expired())
+            co_return;
+        adoptAccount(account);
+    } catch (...) {
+        if (self.expired())
+            co_return;
+        m_accessToken.clear();
+        setAuthenticated(false);
+        setActivity(StateTexts::loginFailed.arg(describe(std::current_exception())));
+    }
+}
+
+void ConnectState::adoptAccount(const RemoteAccount &account)
+{
+    setGroups(account.groups);
+    setSelectedGroupID(std::nullopt);
+    if (m_groups.isEmpty())
+        throw ConnectError(StateTexts::noGroups);
+    m_accountKey = account.key;
+    setModels(QList<RemoteModel>(m_models));
+    keepSelectedModelListed();
+    setAccountName(account.name);
+    setAccountDetail(StateTexts::synced.arg(m_groups.size()));
+    setPassword(QString());
+    setAuthenticated(true);
+    setActivity(StateTexts::signedIn);
+}
+
+// ---- The model list ----
+
+QCoro::Task<> ConnectState::loadModels()
+{
+    const std::optional<QUrl> router = admitConfiguring(Operation::configureAgent);
+    if (!router)
+        co_return;
+    const BusyScope busy(this, StateTexts::loadingModels);
+    const Presence self = m_presence;
+    try {
+        const QString key = co_await resolveCodexToken(*router);
+        if (self.expired())
+            co_return;
+        const QList<RemoteModel> listed = co_await m_relay.listModels(*router, key);
+        if (self.expired())
+            co_return;
+        if (!listed.isEmpty()) {
+            setModels(listed);
+            keepSelectedModelListed();
+        }
+        setActivity(StateTexts::modelsLoaded.arg(m_models.size()));
+    } catch (const StateGone &) {
+        co_return;
+    } catch (...) {
+        if (!self.expired())
+            setActivity(StateTexts::modelsFailed.arg(describe(std::current_exception())));
     }
 }
 
@@ -105,12 +165,11 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
         throw ConnectError(StateTexts::groupMissing);
     const qint64 groupID = *m_selectedGroupID;
     m_activeKeychainService = Keychain::keychainService(router, m_accountKey, groupID);
-    const QString security = m_platform->securityTool();
-    const QString user = m_platform->userName();
+    const Keychain::Store store = keyStore();
     const Presence self = m_presence;
 
     try {
-        const QString stored = co_await Keychain::loadKey(m_tools, security, user, m_activeKeychainService);
+        const QString stored = co_await Keychain::loadKey(m_tools, store, m_activeKeychainService);
         if (self.expired())
             throw StateGone();
         // An unusable item (stored by hand, say) is replaced by the relay's key.
@@ -128,7 +187,7 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     const QString key = co_await m_relay.issueKey(router, m_accessToken, m_tokenName, groupID);
     if (self.expired())
         throw StateGone();
-    co_await Keychain::storeKey(m_tools, security, user, m_activeKeychainService, key);
+    co_await Keychain::storeKey(m_tools, store, m_activeKeychainService, key);
     co_return key;
 }
 
@@ -167,18 +226,17 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         if (self.expired())
             co_return;
 
-        co_await Keychain::storeKey(
-            m_tools, m_platform->securityTool(), m_platform->userName(), m_activeKeychainService, key);
+        co_await Keychain::storeKey(m_tools, keyStore(), m_activeKeychainService, key);
         if (self.expired())
             co_return;
-        const auto step
-            = [folders, now = m_platform->currentTime(), router = *router, model = m_selectedModel,
-                  effort = m_reasoningEffort, key, service = m_activeKeychainService] {
-                  // One backup directory for every file of this run.
-                  const QString backup = FileUtils::backupDirectory(folders.app(), now);
-                  CodexConfiguration(folders, backup).write(router, model, effort, key);
-                  DesktopEnvironment::writeFiles(folders.home, backup, service);
-              };
+        const auto step = [folders, now = m_platform->currentTime(), router = *router,
+                              model = m_selectedModel, effort = m_reasoningEffort, key,
+                              service = m_activeKeychainService, keyring = launcherKeyring()] {
+            // One backup directory for every file of this run.
+            const QString backup = FileUtils::backupDirectory(folders.app(), now);
+            CodexConfiguration(folders, backup).write(router, model, effort, key);
+            DesktopEnvironment::writeFiles(folders.home, backup, service, keyring, folders.keys());
+        };
         co_await m_files.run(step);
         if (self.expired())
             co_return;
@@ -224,14 +282,16 @@ QCoro::Task<> ConnectState::configureAgent(AgentKind kind)
         if (self.expired())
             co_return;
         const QString model = Launchers::preferredModel(kind, modelIDs(m_models), m_selectedModel);
-        const auto step = [folders = m_platform->folders(), now = m_platform->currentTime(), kind,
-                              router = *router, service = m_activeKeychainService, model] {
-            LauncherConfiguration(folders, now).write(kind, router, service, model);
-        };
+        const auto step
+            = [folders = m_platform->folders(), now = m_platform->currentTime(), kind, router = *router,
+                  service = m_activeKeychainService, model, keyring = launcherKeyring()] {
+                  LauncherConfiguration(folders, now).write(kind, router, service, model, keyring);
+              };
         co_await m_files.run(step);
         if (self.expired())
             co_return;
-        m_checkTargets[std::size_t(kind)] = AgentCheck::Target { *router, m_activeKeychainService, model };
+        m_checkTargets[std::size_t(kind)]
+            = AgentCheck::Target { *router, m_activeKeychainService, model, launcherKeyring() };
         setConnected(kind, true);
         setActivity(StateTexts::agentConnected.arg(title(kind)));
     } catch (const StateGone &) {
@@ -294,11 +354,12 @@ QCoro::Task<> ConnectState::clearConfiguration()
         Keychain::legacyKeychainService(deployment.legacyApiHost) };
     services.removeAll(QString());
     services.removeDuplicates();
-    const QString security = m_platform->securityTool();
-    const QString user = m_platform->userName();
-    for (const QString &service : std::as_const(services)) {
+    const Keychain::Store store = keyStore();
+    // The file store's keys of these names go with the files below, whichever store is chosen.
+    const QStringList keyringItems = store.kind == Keychain::Store::Kind::keyring ? services : QStringList();
+    for (const QString &service : keyringItems) {
         try {
-            co_await Keychain::deleteKey(m_tools, security, user, service);
+            co_await Keychain::deleteKey(m_tools, store, service);
         } catch (const ToolsClosed &) {
             co_return;
         } catch (...) {
@@ -322,10 +383,18 @@ QCoro::Task<> ConnectState::clearConfiguration()
         co_return;
     try {
         // The record goes last, once everything it points to is cleared.
-        const auto step = [home = folders.home, backup = files->backup, complete = !failure] {
-            DesktopEnvironment::removeFiles(home, backup);
+        const auto step = [folders, backup = files->backup, services, complete = !failure] {
+            std::exception_ptr failure;
+            try {
+                Keychain::removeKeyFiles(folders.keys(), services);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            DesktopEnvironment::removeFiles(folders.home, backup, folders.keys());
+            if (failure)
+                std::rethrow_exception(failure);
             if (complete)
-                ConnectionRecord::remove(home, backup);
+                ConnectionRecord::remove(folders.home, backup);
         };
         co_await m_files.run(step);
     } catch (...) {

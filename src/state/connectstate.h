@@ -6,6 +6,7 @@
 #include "platform/execute.h"
 #include "platform/fileworker.h"
 #include "platform/platform.h"
+#include "service/keychain.h"
 #include "service/relayclient.h"
 #include "service/remote.h"
 
@@ -117,10 +118,30 @@ public:
     // files hold what the app writes.
     bool checkOffered(AgentKind kind) const;
 
+    // Where the keys go: the setting kept with the app's files, read when the state is made.
+    Keychain::Store keyStore() const;
+    // For a front end that keeps the session between its runs (the command line): the session
+    // of the sign-in, and what a launcher agent was connected with (none before connecting it,
+    // and for Codex, whose files say it all).
+    const QString &accessToken() const { return m_accessToken; }
+    const std::optional<AgentCheck::Target> &connection(AgentKind kind) const
+    {
+        return m_checkTargets[std::size_t(kind)];
+    }
+    // What a launcher agent was connected with in an earlier run: it counts as connected, and
+    // its check is offered.
+    void restoreConnection(AgentKind kind, const AgentCheck::Target &target);
+
 public Q_SLOTS:
     // The operations. Each answers a refused precondition at once; one that starts runs on in
     // the event loop, busy until it has ended. Their tasks need not be awaited.
     QCoro::Task<> login();
+    // Signs in with the session of an earlier sign-in at the same API root, syncing the
+    // account as login() does.
+    QCoro::Task<> resumeSession(QString accessToken);
+    // The model list of the selected channel group's key (issued and stored when none is), as
+    // connecting Codex fetches it.
+    QCoro::Task<> loadModels();
     QCoro::Task<> configureCodexFromAccount();
     // Codex through configureCodexFromAccount(), every other agent through its launcher.
     QCoro::Task<> configureAgent(AgentKind kind);
@@ -233,6 +254,9 @@ private:
     // After each await of a check: ToolsClosed once the state is going, CheckWithdrawn once the
     // card no longer offers the check.
     void stillChecking(const Presence &self, AgentKind kind) const;
+    // Takes a synced account's groups and name, signed in; throws when it has no group.
+    void adoptAccount(const RemoteAccount &account);
+    Launchers::KeyringCommand launcherKeyring() const;
     // The text an operation shows for a caught failure.
     static QString describe(std::exception_ptr error);
 
@@ -280,6 +304,7 @@ private:
     qint64 m_downloadReceived = 0;
     qint64 m_downloadTotal = -1;
 
+    Keychain::Store::Kind m_keyStoreKind = Keychain::Store::Kind::keyring;
     QString m_accessToken;
     QString m_accountKey;
     QString m_activeKeychainService;

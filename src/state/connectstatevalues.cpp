@@ -49,6 +49,7 @@ ConnectState::ConnectState(std::shared_ptr<Platform> platform, QObject *parent)
     , m_activity(StateTexts::ready)
     , m_tokenName(StateTexts::defaultTokenName)
     , m_codexInstalled(m_platform->codexAppInstalled()) // the one probe of the file system
+    , m_keyStoreKind(Keychain::configuredKind(m_platform->folders().app()))
     , m_accountKey(StateTexts::anonymousAccount)
     , m_activeKeychainService(StateTexts::initialKeychainService)
     , m_tools(m_platform->toolTimeout())
@@ -84,6 +85,24 @@ void ConnectState::setConnected(AgentKind kind, bool value)
             Q_EMIT(this->*flag.changed)();
     }
     Q_EMIT connectedChanged(kind);
+}
+
+Keychain::Store ConnectState::keyStore() const
+{
+    return { m_keyStoreKind, m_platform->securityTool(), m_platform->userName(),
+        m_platform->folders().keys() };
+}
+
+Launchers::KeyringCommand ConnectState::launcherKeyring() const
+{
+    return m_keyStoreKind == Keychain::Store::Kind::file ? Launchers::KeyringCommand::file
+                                                         : Launchers::hostKeyringCommand;
+}
+
+void ConnectState::restoreConnection(AgentKind kind, const AgentCheck::Target &target)
+{
+    m_checkTargets[std::size_t(kind)] = target;
+    setConnected(kind, true);
 }
 
 // ---- The busy and activity discipline ----

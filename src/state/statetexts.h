@@ -30,6 +30,11 @@ inline const QString loginFailed = QStringLiteral("登录失败：%1");
 inline const QString noGroups = QStringLiteral("当前账户没有可用渠道接口");
 inline const QString synced = QStringLiteral("已同步 %1 个渠道接口；请选择渠道后接入");
 
+// The model list of the selected group's key.
+inline const QString loadingModels = QStringLiteral("正在同步模型列表…");
+inline const QString modelsLoaded = QStringLiteral("已同步 %1 个模型。");
+inline const QString modelsFailed = QStringLiteral("模型列表同步失败：%1");
+
 // Connecting Codex, and the dedicated key every agent uses.
 inline const QString configuringCodex = QStringLiteral("正在创建专用 Codex 凭据并写入本机配置…");
 inline const QString codexConfigured = QStringLiteral("官方 Codex 已配置。请关闭并重新打开 Codex。");
