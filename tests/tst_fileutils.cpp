@@ -2,6 +2,7 @@
 #include "files.h"
 #include "platform/connecterror.h"
 #include "platform/execute.h"
+#include "platform/fileworker.h"
 #include "testplatform.h"
 
 #include <QDir>
@@ -90,6 +91,7 @@ private Q_SLOTS:
     void links();
     void execute_data();
     void execute();
+    void fileWorker();
     void shellQuote_data();
     void shellQuote();
 
@@ -350,6 +352,33 @@ void TestFileUtils::shellQuote()
         script, 0700);
     ToolRunner tools(std::chrono::seconds(30));
     QCOMPARE(awaitTask(tools.execute(shell, { script })), text + u'|' + text);
+}
+
+// A step runs off the window's thread and hands back its result or its failure; a worker that
+// goes while a step runs waits for it and ends the awaiting task first (its frame freed:
+// LeakSanitizer in the sanitize build).
+void TestFileUtils::fileWorker()
+{
+    auto worker = std::make_unique<FileWorker>();
+    const auto elsewhere = [] { return QThread::currentThread() != QCoreApplication::instance()->thread(); };
+    QVERIFY(awaitTask(worker->run(elsewhere)));
+    const auto failing = [] { throw ConnectError(QStringLiteral("磁盘已满")); };
+    QCOMPARE(failureOf([&] { awaitTask(worker->run(failing)); }), QStringLiteral("磁盘已满"));
+
+    std::atomic<bool> running = false;
+    bool ended = false;
+    const auto slow = [&running] {
+        running = true;
+        QThread::msleep(200);
+    };
+    const auto waiting = [&]() -> QCoro::Task<> {
+        co_await worker->run(slow);
+        ended = true;
+    };
+    waiting();
+    QTRY_VERIFY(running);
+    worker.reset();
+    QVERIFY(ended);
 }
 
 QTEST_GUILESS_MAIN(TestFileUtils)
