@@ -438,6 +438,15 @@ void TestConnectState::checkAgent_data()
         << u"codex"_qs << onPath << QString()
         << u"^Codex 的配置指向 http://127\\.0\\.0\\.1:1/v1，不是上方的 Velmora 地址，请重新接入$"_qs
         << QString();
+    // The launcher's own keychain line, in the login shell's environment.
+    QTest::addRow("secret-tool not in the login shell")
+        << u"claude"_qs << QByteArray("PATH=\"$HOME/bin:$HOME/.local/bin\"\n") << QString()
+        << u"^登录 Shell 中找不到 secret-tool，请安装 libsecret-tools$"_qs << QString();
+    QTest::addRow("another $USER in the login shell")
+        << u"claude"_qs << onPath + "export USER=someone-else\n"
+        << QString()
+        << u"^登录 Shell 的 \\$USER 是 someone-else，不是保存 Key 的账户 .+，启动器读不到 Key$"_qs
+        << QString();
     QTest::addRow("not connected") << QString() << onPath << QString() << QString() << QString();
     QTest::addRow("cleared meanwhile") << u"claude"_qs << onPath << QString() << QString() << u"clear"_qs;
     QTest::addRow("during a sign-in") << u"claude"_qs << onPath << QString()
@@ -455,6 +464,7 @@ void TestConnectState::checkAgent()
     m_platform->environmentValues = checkEnvironment(m_platform->home);
     writeFile(home(QStringLiteral(".profile")), profile);
     QDir(m_platform->home).mkpath(QStringLiteral("bin"));
+    QFile::link(QStringLiteral("/usr/bin/env"), home(QStringLiteral("bin/env")));
     for (const char *command : { "claude", "codex" })
         writeFile(home(QStringLiteral("bin/") + QLatin1String(command)),
             QByteArray(during == u"clear" ? "#!/bin/sh\nsleep 1\n" : "#!/bin/sh\n")

@@ -5,6 +5,7 @@
 #include "agents/launchers.h"
 #include "agents/overlays.h"
 #include "agents/roottext.h"
+#include "platform/platformtexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -191,6 +192,44 @@ std::optional<Result> inspectLauncher(
     return std::nullopt;
 }
 
+// The keychain command of the launchers on this system.
+QString keyringTool()
+{
+    return Launchers::hostKeyringCommand == Launchers::KeyringCommand::secretTool
+        ? QStringLiteral("secret-tool")
+        : QStringLiteral("security");
+}
+
+QString shellProgram()
+{
+    return QStringLiteral("/bin/sh");
+}
+
+// The launcher's keychain line, then the key after the marker; printf is the shell's own, so
+// the key is in no process's arguments.
+QStringList keyScriptArguments(const QString &keychainService)
+{
+    return { QStringLiteral("-c"),
+        QStringLiteral("set -eu\n") + Launchers::keychainLine(keychainService)
+            + QStringLiteral("\nprintf '%s\\n%s' ") + environmentMarker
+            + QStringLiteral(" \"$velmora_key\"\n") };
+}
+
+// Why the launcher's keychain line gave no key.
+Result keyFault(
+    const Machine &machine, const QProcessEnvironment &shell, const ProgramRun &run, const QString &tool)
+{
+    const QString user = shell.value(QStringLiteral("USER"));
+    if (!machine.user.isEmpty() && user != machine.user)
+        return fault(Fault::userDiffers, user, machine.user);
+    if (!run.finished) {
+        const double seconds = std::chrono::duration<double>(machine.limit).count();
+        return fault(Fault::keyUnreadable, PlatformTexts::toolTimedOut.arg(tool).arg(seconds));
+    }
+    // The tool's words (its output holds no key when it failed), cut to a line.
+    return fault(Fault::keyUnreadable, run.output.trimmed().section(u'\n', 0, 0).left(200));
+}
+
 } // namespace
 
 bool codexFilesWritten(const UserFolders &folders)
@@ -258,6 +297,22 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
                          .toString();
     }
     co_return result;
+}
+
+QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, QString keychainService)
+{
+    const QString tool = keyringTool();
+    if (QStandardPaths::findExecutable(tool, searchPath(result.shellEnvironment)).isEmpty())
+        co_return fault(Fault::keyringToolMissing, tool);
+    const ProgramRun run = co_await tools.run(shellProgram(), keyScriptArguments(keychainService),
+        result.shellEnvironment, machine.folders.home, machine.limit);
+    const qsizetype marker = run.output.indexOf(environmentMarker + u'\n');
+    if (run.finished && run.exitCode == 0 && marker >= 0) {
+        result.key = run.output.sliced(marker + environmentMarker.size() + 1);
+        if (!result.key.isEmpty())
+            co_return result;
+    }
+    co_return keyFault(machine, result.shellEnvironment, run, tool);
 }
 
 QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result)
