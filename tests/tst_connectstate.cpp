@@ -420,7 +420,8 @@ void TestConnectState::checkAgent_data()
     QTest::addColumn<QByteArray>("profile"); // the login shell's ~/.profile
     QTest::addColumn<QString>("storedKey"); // replaces the keychain's key after connecting
     QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
-    QTest::addColumn<QString>("during"); // "clear": runs to its end meanwhile; "login": runs throughout
+    // "clear": runs to its end meanwhile; "login": runs throughout; "gpt only": the models listed
+    QTest::addColumn<QString>("during");
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
     QTest::addRow("passes") << u"claude"_qs << onPath << QString()
                             << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$") << QString();
@@ -447,6 +448,10 @@ void TestConnectState::checkAgent_data()
         << QString()
         << u"^登录 Shell 的 \\$USER 是 someone-else，不是保存 Key 的账户 .+，启动器读不到 Key$"_qs
         << QString();
+    QTest::addRow("no claude- model listed")
+        << u"claude"_qs << onPath << QString()
+        << u"^中转站没有为该 Key 列出 claude- 模型，Claude Code 会请求它自己的默认模型，请换一个渠道后重新接入$"_qs
+        << u"gpt only"_qs;
     QTest::addRow("not connected") << QString() << onPath << QString() << QString() << QString();
     QTest::addRow("cleared meanwhile") << u"claude"_qs << onPath << QString() << QString() << u"clear"_qs;
     QTest::addRow("during a sign-in") << u"claude"_qs << onPath << QString()
@@ -471,6 +476,8 @@ void TestConnectState::checkAgent()
                 + "echo '2.1.0 (Claude Code)'\n",
             0755);
     QVERIFY(signedIn());
+    if (during == u"gpt only")
+        m_relay->account().models = { QJsonObject { { u"id"_qs, u"gpt-5.5"_qs } } };
     if (!agent.isEmpty())
         QVERIFY(run(agent));
     if (agent == u"codex")

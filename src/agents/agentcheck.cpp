@@ -163,6 +163,11 @@ std::optional<Result> inspectLauncher(
     const LauncherValues values { rootText(target.router), target.model, machine.folders.app() };
     if (fileBytes(launcher) != Launchers::launcherScript(agent.kind, values, target.keychainService).toUtf8())
         return fault(Fault::fileChanged, launcher);
+    // Claude Code's launcher names no model when the relay lists none of Claude's: Claude Code
+    // then asks for its own default, which the relay does not serve.
+    if (agent.kind == AgentKind::claudeCode
+        && !target.model.startsWith(agent.modelPrefix, Qt::CaseInsensitive))
+        return fault(Fault::noAgentModel, agent.modelPrefix.toString());
     // The files the launcher points the agent at in the app's folder, as the app writes them:
     // without them the agent falls back to another sign-in or provider.
     const QString app = machine.folders.app();

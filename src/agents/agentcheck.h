@@ -52,6 +52,7 @@ enum class Fault {
     fileChanged, // subject: the launcher, provider or config file that no longer holds what the app wrote
     overridden, // subject: the file or variable that overrides; detail: the setting in it
     notReadBack, // subject: the agent's command that reports its resolved configuration
+    noAgentModel, // subject: the prefix of the agent's own models, none of which the relay lists
     keyringToolMissing, // subject: the keychain command the launcher runs
     userDiffers, // subject: the login shell's $USER; detail: the account the key is stored under
     keyUnreadable, // subject: what the keychain command said (empty: nothing, as for no item)

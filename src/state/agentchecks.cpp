@@ -49,6 +49,8 @@ QString faultText(AgentCheck::Result local, const QString &home)
             .arg(local.subject, local.detail);
     case Fault::notReadBack:
         return StateTexts::notReadBack.arg(local.subject);
+    case Fault::noAgentModel:
+        return StateTexts::noAgentModel.arg(local.subject);
     case Fault::keyringToolMissing:
         return StateTexts::keyringToolMissing.arg(local.subject);
     case Fault::userDiffers:
