@@ -233,7 +233,11 @@ run() {
     if [ -s "$work/$name.call" ]; then
         path=$(json "$work/$name.call" o.path)
         [ "$(json "$work/$name.call" o.key)" = "$key" ] && [ -n "$key" ] && keyright=yes
-        seen=$(json "$work/$name.call" o.model)
+        # Every model the agent asked for in this run, not only the first call's.
+        seen=$(tail -n +"$((before + 1))" "$log" | while read -r call; do
+            printf '%s\n' "$call" >"$work/one.call"
+            json "$work/one.call" o.model
+        done | sort -u | tr '\n' ' ' | sed 's/ $//')
         if [ -z "$model" ]; then modelright="n/a ($seen; the launcher names none)"
         elif [ "$seen" = "$model" ]; then modelright=yes
         else modelright="no ($seen)"; fi
@@ -270,7 +274,8 @@ npm_reason() { echo "npm install failed: $(grep -m 1 -o 'Error: .*' "$CACHE/$1/n
 
 codex_model=$(sed -n 's/^model = "\(.*\)"$/\1/p' "$HOME/.codex/config.toml" 2>/dev/null || true)
 if installed codex; then run codex "$codex_model" Codex codex exec --skip-git-repo-check "say hi"; else skip codex "$(npm_reason codex)" Codex; fi
-if installed claude; then run claude "" "Claude Code" velmora-claude -p "say hi"; else skip claude "$(npm_reason claude)" "Claude Code"; fi
+claude_model=$(grep -o '"ANTHROPIC_MODEL":"[^"]*"' "$HOME/.local/bin/velmora-claude" 2>/dev/null | sed 's/.*:"\(.*\)"$/\1/' || true)
+if installed claude; then run claude "$claude_model" "Claude Code" velmora-claude -p "say hi"; else skip claude "$(npm_reason claude)" "Claude Code"; fi
 launcher_value() { sed -n "s/^export $1='\\(.*\\)'$/\\1/p" "$HOME/.local/bin/$2" 2>/dev/null || true; }
 if installed gemini; then
     run gemini "$(launcher_value GEMINI_MODEL velmora-gemini)" "Gemini CLI" velmora-gemini --skip-trust -p "say hi"

@@ -198,8 +198,8 @@ fault check-key-refused a revoked key reads as another refusal, not as the key
 - if (status == 401 || status == 403)
 + if (status == 403)
 fault check-key-shown the check shows a key the relay quotes back
-- answer.message.replace(key, QStringLiteral("***"));
-+ (void)key;
+- text.replace(at, length, QStringLiteral("***"));
++ (void)length;
 fault check-version-slow a slow --version fails the check
 - if (version.finished && version.exitCode != 0)
 + if (!version.finished || version.exitCode != 0)

@@ -42,7 +42,7 @@ private Q_SLOTS:
 private:
     AgentCheck::Machine machine(const QString &home) const
     {
-        return { UserFolders::from(home, {}), checkEnvironment(home), QStringLiteral("/bin/sh"), 5s };
+        return { UserFolders::from(home, {}), checkEnvironment(home), QStringLiteral("/bin/sh"), 5s, {} };
     }
     // Connects `kind` in `home` with the app's own writers; ~/.profile puts `path` first.
     void connect(const QString &home, AgentKind kind, const QString &path) const

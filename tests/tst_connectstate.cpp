@@ -438,7 +438,7 @@ void TestConnectState::fileKeyStore()
     QCOMPARE(AgentFixtures::storedKey(service()), QString());
     QCOMPARE(readFile(home(QStringLiteral(".local/bin/velmora-claude"))),
         expectedFile(QStringLiteral("launchers-file/velmora-claude"), m_relay->baseUrl().toString(),
-            service(), QStringLiteral("gpt-5.6-sol"), app));
+            service(), QStringLiteral("claude-sonnet-4.5"), app));
     QVERIFY(run(QStringLiteral("clear")));
     QVERIFY(!QFileInfo::exists(file));
 }
@@ -449,7 +449,8 @@ void TestConnectState::checkAgent_data()
     QTest::addColumn<QByteArray>("profile"); // the login shell's ~/.profile
     QTest::addColumn<QString>("storedKey"); // replaces the keychain's key after connecting
     QTest::addColumn<QString>("expected"); // the card's line, as a pattern; empty: no check
-    QTest::addColumn<QString>("during"); // "clear": runs to its end meanwhile; "login": runs throughout
+    // "clear": runs to its end meanwhile; "login": runs throughout; "gpt only": the models listed
+    QTest::addColumn<QString>("during");
     const QByteArray onPath = "PATH=\"$HOME/bin:$HOME/.local/bin:/usr/bin:/bin\"\n";
     QTest::addRow("passes") << u"claude"_qs << onPath << QString()
                             << QStringLiteral("^可用 · 2\\.1\\.0 · 中转站 \\d+ ms$") << QString();
@@ -467,6 +468,19 @@ void TestConnectState::checkAgent_data()
         << u"codex"_qs << onPath << QString()
         << u"^Codex 的配置指向 http://127\\.0\\.0\\.1:1/v1，不是上方的 Velmora 地址，请重新接入$"_qs
         << QString();
+    // The launcher's own keychain line, in the login shell's environment.
+    QTest::addRow("secret-tool not in the login shell")
+        << u"claude"_qs << QByteArray("PATH=\"$HOME/bin:$HOME/.local/bin\"\n") << QString()
+        << u"^登录 Shell 中找不到 secret-tool，请安装 libsecret-tools$"_qs << QString();
+    QTest::addRow("another $USER in the login shell")
+        << u"claude"_qs << onPath + "export USER=someone-else\n"
+        << QString()
+        << u"^登录 Shell 的 \\$USER 是 someone-else，不是保存 Key 的账户 .+，启动器读不到 Key$"_qs
+        << QString();
+    QTest::addRow("no claude- model listed")
+        << u"claude"_qs << onPath << QString()
+        << u"^中转站没有为该 Key 列出 claude- 模型，Claude Code 会请求它自己的默认模型，请换一个渠道后重新接入$"_qs
+        << u"gpt only"_qs;
     QTest::addRow("not connected") << QString() << onPath << QString() << QString() << QString();
     QTest::addRow("cleared meanwhile") << u"claude"_qs << onPath << QString() << QString() << u"clear"_qs;
     QTest::addRow("during a sign-in") << u"claude"_qs << onPath << QString()
@@ -484,12 +498,15 @@ void TestConnectState::checkAgent()
     m_platform->environmentValues = checkEnvironment(m_platform->home);
     writeFile(home(QStringLiteral(".profile")), profile);
     QDir(m_platform->home).mkpath(QStringLiteral("bin"));
+    QFile::link(QStringLiteral("/usr/bin/env"), home(QStringLiteral("bin/env")));
     for (const char *command : { "claude", "codex" })
         writeFile(home(QStringLiteral("bin/") + QLatin1String(command)),
             QByteArray(during == u"clear" ? "#!/bin/sh\nsleep 1\n" : "#!/bin/sh\n")
                 + "echo '2.1.0 (Claude Code)'\n",
             0755);
     QVERIFY(signedIn());
+    if (during == u"gpt only")
+        m_relay->account().models = { QJsonObject { { u"id"_qs, u"gpt-5.5"_qs } } };
     if (!agent.isEmpty())
         QVERIFY(run(agent));
     if (agent == u"codex")

@@ -36,7 +36,7 @@ void TestLaunchers::launcherText_data()
             const QString launcher = agent.launcherName.toString();
             if (!launcher.isEmpty())
                 QTest::addRow("%s%s", folder, qPrintable(launcher))
-                    << agent.kind << keyring << service << QStringLiteral("model-") + command(agent.kind)
+                    << agent.kind << keyring << service << command(agent.kind) + QStringLiteral("-model")
                     << QLatin1String(folder) + launcher;
         }
     }

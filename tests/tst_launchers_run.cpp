@@ -82,7 +82,7 @@ void TestLaunchersRun::run()
     QFETCH(bool, stored);
     QFETCH(QByteArray, user);
     const QString service = QStringLiteral("velmora-connect:%1:").arg(++m_count) + text;
-    const QString model = QStringLiteral("model ") + text;
+    const QString model = QStringLiteral("claude-model ") + text; // a model Claude Code's launcher names
     const QString key = QStringLiteral("sk-velmora-run-%1").arg(m_count);
     QVERIFY(!stored || storeKey(service, key));
     const QString name = descriptor(kind).launcherName.toString();
@@ -104,7 +104,7 @@ void TestLaunchersRun::run()
     QCOMPARE(run.status, 0);
     // Claude Code's settings layer arrives as one argument, before the user's.
     const QStringList options = kind == AgentKind::claudeCode ? QStringList { QStringLiteral("--settings"),
-        Overlays::compact(Overlays::claudeSettings(values.root)) }
+        Overlays::compact(Overlays::claudeSettings(values.root, values.model)) }
                                                               : QStringList {};
     QCOMPARE(run.arguments, options + awkwardArguments);
     // The key found under the service name proves that the keyring command got the exact name;

@@ -5,6 +5,7 @@
 #include "agents/launchers.h"
 #include "agents/overlays.h"
 #include "agents/roottext.h"
+#include "platform/platformtexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -165,6 +166,11 @@ std::optional<Result> inspectLauncher(
             agent.kind, values, target.keychainService, target.keyring, machine.folders.keys())
                .toUtf8())
         return fault(Fault::fileChanged, launcher);
+    // Claude Code's launcher names no model when the relay lists none of Claude's: Claude Code
+    // then asks for its own default, which the relay does not serve.
+    if (agent.kind == AgentKind::claudeCode
+        && !target.model.startsWith(agent.modelPrefix, Qt::CaseInsensitive))
+        return fault(Fault::noAgentModel, agent.modelPrefix.toString());
     // The files the launcher points the agent at in the app's folder, as the app writes them:
     // without them the agent falls back to another sign-in or provider.
     const QString app = machine.folders.app();
@@ -192,6 +198,51 @@ std::optional<Result> inspectLauncher(
             return fault(Fault::fileChanged, file);
     }
     return std::nullopt;
+}
+
+// The command the launcher's keychain line runs.
+QString keyringTool(Launchers::KeyringCommand keyring)
+{
+    switch (keyring) {
+    case Launchers::KeyringCommand::secretTool:
+        return QStringLiteral("secret-tool");
+    case Launchers::KeyringCommand::security:
+        return QStringLiteral("security");
+    case Launchers::KeyringCommand::file:
+        break;
+    }
+    return QStringLiteral("cat");
+}
+
+QString shellProgram()
+{
+    return QStringLiteral("/bin/sh");
+}
+
+// The launcher's keychain line, then the key after the marker; printf is the shell's own, so
+// the key is in no process's arguments.
+QStringList keyScriptArguments(const Target &target, const QString &keyFolder)
+{
+    return { QStringLiteral("-c"),
+        QStringLiteral("set -eu\n")
+            + Launchers::keychainLine(target.keychainService, target.keyring, keyFolder)
+            + QStringLiteral("\nprintf '%s\\n%s' ") + environmentMarker
+            + QStringLiteral(" \"$velmora_key\"\n") };
+}
+
+// Why the launcher's keychain line gave no key.
+Result keyFault(
+    const Machine &machine, const QProcessEnvironment &shell, const ProgramRun &run, const QString &tool)
+{
+    const QString user = shell.value(QStringLiteral("USER"));
+    if (!machine.user.isEmpty() && user != machine.user)
+        return fault(Fault::userDiffers, user, machine.user);
+    if (!run.finished) {
+        const double seconds = std::chrono::duration<double>(machine.limit).count();
+        return fault(Fault::keyUnreadable, PlatformTexts::toolTimedOut.arg(tool).arg(seconds));
+    }
+    // The tool's words (its output holds no key when it failed), cut to a line.
+    return fault(Fault::keyUnreadable, run.output.trimmed().section(u'\n', 0, 0).left(200));
 }
 
 } // namespace
@@ -261,6 +312,23 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
                          .toString();
     }
     co_return result;
+}
+
+QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, Target target)
+{
+    const QString tool = keyringTool(target.keyring);
+    if (QStandardPaths::findExecutable(tool, searchPath(result.shellEnvironment)).isEmpty())
+        co_return fault(Fault::keyringToolMissing, tool);
+    const ProgramRun run
+        = co_await tools.run(shellProgram(), keyScriptArguments(target, machine.folders.keys()),
+            result.shellEnvironment, machine.folders.home, machine.limit);
+    const qsizetype marker = run.output.indexOf(environmentMarker + u'\n');
+    if (run.finished && run.exitCode == 0 && marker >= 0) {
+        result.key = run.output.sliced(marker + environmentMarker.size() + 1);
+        if (!result.key.isEmpty())
+            co_return result;
+    }
+    co_return keyFault(machine, result.shellEnvironment, run, tool);
 }
 
 QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result)

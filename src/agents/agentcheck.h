@@ -32,6 +32,7 @@ struct Machine
     QProcessEnvironment environment; // the app's own
     QString shell; // the user's login shell
     std::chrono::milliseconds limit; // for each program the checks run
+    QString user; // the account the app stores the key under
 };
 
 // Whether Codex's config.toml holds exactly what the app writes there: Codex's card offers its
@@ -53,6 +54,10 @@ enum class Fault {
     fileChanged, // subject: the launcher, provider or config file that no longer holds what the app wrote
     overridden, // subject: the file or variable that overrides; detail: the setting in it
     notReadBack, // subject: the agent's command that reports its resolved configuration
+    noAgentModel, // subject: the prefix of the agent's own models, none of which the relay lists
+    keyringToolMissing, // subject: the keychain command the launcher runs
+    userDiffers, // subject: the login shell's $USER; detail: the account the key is stored under
+    keyUnreadable, // subject: what the keychain command said (empty: nothing, as for no item)
 };
 
 struct Result
@@ -72,6 +77,11 @@ struct Result
 // Installed, launcher reachable and the app's, nothing overriding it (in this order): the first
 // fault, else none with the probe's values. `target` is ignored for Codex, whose files say all.
 QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target);
+
+// The key as the launcher reads it: its own keychain line run in the login shell's environment
+// (`result` from inspect()), the key handed back through a pipe. The result with `key` set, or
+// the fault that stops the launcher at its first line.
+QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, Target target);
 
 // The agent's own report of its resolved configuration, where it offers one without a model
 // call: none when it agrees with `result`, when the agent offers no such report, or when the

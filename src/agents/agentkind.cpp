@@ -21,6 +21,12 @@ QString keyExport()
     return exportLine(Overlays::keyVariable, QStringLiteral("\"$velmora_key\""));
 }
 
+// The model Claude Code's launcher names: a claude- model the relay lists, else none.
+QString claudeModel(const QString &model)
+{
+    return model.startsWith(QStringLiteral("claude-"), Qt::CaseInsensitive) ? model : QString();
+}
+
 // In the order of the window's cards; lookups go by kind.
 constexpr AgentDescriptor table[] = {
     {
@@ -49,7 +55,8 @@ constexpr AgentDescriptor table[] = {
         },
         .commandOptions = [](const LauncherValues &values) -> QString {
             return QStringLiteral("--settings ")
-                + shellQuote(Overlays::compact(Overlays::claudeSettings(values.root)));
+                + shellQuote(
+                    Overlays::compact(Overlays::claudeSettings(values.root, claudeModel(values.model))));
         },
     },
     {

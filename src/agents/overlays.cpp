@@ -6,12 +6,20 @@
 
 namespace Overlays {
 
-QJsonObject claudeSettings(const QString &root)
+QJsonObject claudeSettings(const QString &root, const QString &model)
 {
     // Empty values hide another provider's token or key from the user's `env` block.
-    const QJsonObject env { { QStringLiteral("ANTHROPIC_API_KEY"), QString() },
+    QJsonObject env { { QStringLiteral("ANTHROPIC_API_KEY"), QString() },
         { QStringLiteral("ANTHROPIC_AUTH_TOKEN"), QString() },
         { QStringLiteral("ANTHROPIC_BASE_URL"), root } };
+    // Every model Claude Code requests in a session: the main one, the aliases a user may switch
+    // to, the small model of background tasks and the subagents' (the older and the current name).
+    if (!model.isEmpty()) {
+        for (const char *name :
+            { "ANTHROPIC_MODEL", "ANTHROPIC_DEFAULT_OPUS_MODEL", "ANTHROPIC_DEFAULT_SONNET_MODEL",
+                "ANTHROPIC_DEFAULT_HAIKU_MODEL", "ANTHROPIC_SMALL_FAST_MODEL", "CLAUDE_CODE_SUBAGENT_MODEL" })
+            env.insert(QLatin1String(name), model);
+    }
     return { { QStringLiteral("apiKeyHelper"), QStringLiteral("printf %s \"$") + keyVariable + u'"' },
         { QStringLiteral("env"), env } };
 }

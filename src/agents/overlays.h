@@ -15,8 +15,9 @@ inline const QString keyVariable = QStringLiteral("VELMORA_API_KEY");
 // Claude Code's `--settings` layer, above the user's settings files: their `env` block may
 // name another provider's base URL and token, which would win over the launcher's exports.
 // The key comes from `apiKeyHelper`, which prints the launcher's variable, so that it is in
-// no file and no argument.
-QJsonObject claudeSettings(const QString &root);
+// no file and no argument. A non-empty `model` is named for every model Claude Code requests;
+// empty, Claude Code asks for its own defaults.
+QJsonObject claudeSettings(const QString &root, const QString &model);
 
 // Gemini CLI's settings in a home of the app's own (GEMINI_CLI_HOME): API-key authentication,
 // whatever sign-in the user's ~/.gemini selects.

@@ -2,7 +2,6 @@
 // relay's answer in the agent's own protocol (the service layer), the agent's own report, each
 // worded here.
 
-#include "service/keychain.h"
 #include "state/connectstate.h"
 #include "state/statetexts.h"
 
@@ -50,6 +49,15 @@ QString faultText(AgentCheck::Result local, const QString &home)
             .arg(local.subject, local.detail);
     case Fault::notReadBack:
         return StateTexts::notReadBack.arg(local.subject);
+    case Fault::noAgentModel:
+        return StateTexts::noAgentModel.arg(local.subject);
+    case Fault::keyringToolMissing:
+        return StateTexts::keyringToolMissing.arg(local.subject);
+    case Fault::userDiffers:
+        return StateTexts::userDiffers.arg(local.subject, local.detail);
+    case Fault::keyUnreadable:
+        return local.subject.isEmpty() ? StateTexts::keyNotStored
+                                       : StateTexts::keyUnreadable.arg(local.subject);
     }
     return {};
 }
@@ -120,7 +128,8 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
 
     const QProcessEnvironment environment = m_platform->environment();
     const AgentCheck::Machine machine { m_platform->folders(), environment,
-        AgentCheck::loginShell(environment), std::min(m_platform->toolTimeout(), checkStepLimit) };
+        AgentCheck::loginShell(environment), std::min(m_platform->toolTimeout(), checkStepLimit),
+        m_platform->userName() };
     // The check's own copy: clearing empties the state's while the check runs.
     const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
     CheckVerdict verdict;
@@ -175,19 +184,14 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     const std::optional<QUrl> router = normalizedRouterURL();
     if (kind == AgentKind::codex && (!router || origin(QUrl(local.baseURL)) != origin(*router)))
         co_return CheckVerdict { false, StateTexts::otherRelay.arg(local.baseURL) };
-    QString key = local.key; // Codex: what its auth.json holds
+    // Codex: what its auth.json holds; the others: what the launcher's own line reads.
     if (kind != AgentKind::codex) {
-        try {
-            key = co_await Keychain::loadKey(m_tools, keyStore(), target.keychainService);
-        } catch (const ToolsClosed &) {
-            throw;
-        } catch (...) {
-            key.clear();
-        }
+        local = co_await AgentCheck::launcherKey(m_tools, machine, local, target);
         stillChecking(self, kind);
-        if (key.isEmpty())
-            co_return CheckVerdict { false, StateTexts::keyNotStored };
+        if (local.fault != Fault::none)
+            co_return CheckVerdict { false, faultText(local, machine.folders.home) };
     }
+    const QString key = local.key;
     const milliseconds limit = std::min(m_platform->transferTimeout(), checkStepLimit);
     const ProbeAnswer answer
         = co_await m_relay.probe(descriptor(kind).protocol, local.baseURL, key, local.model, limit);

@@ -92,6 +92,12 @@ inline const QString variableOverrides
 inline const QString notReadBack = QStringLiteral("%1 报告的配置不是 Velmora Connect 写入的");
 inline const QString otherRelay = QStringLiteral("Codex 的配置指向 %1，不是上方的 Velmora 地址，请重新接入");
 inline const QString keyNotStored = QStringLiteral("钥匙串中没有该渠道的 Key，请重新接入");
+inline const QString noAgentModel = QStringLiteral(
+    "中转站没有为该 Key 列出 %1 模型，Claude Code 会请求它自己的默认模型，请换一个渠道后重新接入");
+inline const QString keyringToolMissing = QStringLiteral("登录 Shell 中找不到 %1，请安装 libsecret-tools");
+inline const QString userDiffers
+    = QStringLiteral("登录 Shell 的 $USER 是 %1，不是保存 Key 的账户 %2，启动器读不到 Key");
+inline const QString keyUnreadable = QStringLiteral("启动器在登录 Shell 中读不到 Key：%1");
 inline const QString keyRefused = QStringLiteral("中转站拒绝了 Key（HTTP %1），请重新接入以签发新 Key");
 inline const QString modelUnknown = QStringLiteral("中转站不提供模型 %1（HTTP %2），请换一个模型后重新接入");
 inline const QString rateLimitedFor = QStringLiteral("中转站限流（HTTP 429），请 %1 秒后再试");
