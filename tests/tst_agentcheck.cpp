@@ -150,8 +150,9 @@ void TestAgentCheck::inspect()
     }
 
     ToolRunner tools(30s);
+    FileWorker worker;
     const AgentCheck::Result result
-        = awaitTask(AgentCheck::inspect(tools, kind, machine(home), { router, service, model }));
+        = awaitTask(AgentCheck::inspect(tools, worker, kind, machine(home), { router, service, model }));
     const auto shown = [&](QString text) { return text.replace(home, u"~"_qs); };
     QCOMPARE(result.fault, fault);
     QCOMPARE(shown(result.subject), subject);
@@ -205,8 +206,10 @@ void TestAgentCheck::readBack()
     QVERIFY(storeKey(service, u"sk-launcher"_qs));
 
     ToolRunner tools(30s);
+    FileWorker worker;
     const AgentCheck::Machine on = machine(home);
-    AgentCheck::Result result = awaitTask(AgentCheck::inspect(tools, kind, on, { router, service, model }));
+    AgentCheck::Result result
+        = awaitTask(AgentCheck::inspect(tools, worker, kind, on, { router, service, model }));
     QCOMPARE(result.fault, Fault::none);
     QCOMPARE(awaitTask(AgentCheck::readBack(tools, kind, on, result)), fault);
 }
@@ -223,10 +226,11 @@ void TestAgentCheck::ownSession()
         "echo \"$$ $group $session $PWD\" > \"$HOME/session\"\n"
         "sleep 30 & echo $! > \"$HOME/child\"\nwait\n");
     ToolRunner tools(30s);
+    FileWorker worker;
     AgentCheck::Machine on = machine(home);
     on.limit = 1s;
-    const AgentCheck::Result result
-        = awaitTask(AgentCheck::inspect(tools, AgentKind::claudeCode, on, { router, service, model }));
+    const AgentCheck::Result result = awaitTask(
+        AgentCheck::inspect(tools, worker, AgentKind::claudeCode, on, { router, service, model }));
     QCOMPARE(result.fault, Fault::shellUnreadable);
     const QList<QByteArray> shell = readFile(home + u"/session"_qs).trimmed().split(' ');
     QCOMPARE(shell.size(), 4);

@@ -245,6 +245,37 @@ Result keyFault(
     return fault(Fault::keyUnreadable, run.output.trimmed().section(u'\n', 0, 0).left(200));
 }
 
+// Steps 2 and 3 of the check, which read files only: the app's files where the agent finds them,
+// then nothing of the user's winning over them. `result` holds what step 1 found.
+Result inspectFiles(AgentKind kind, const Machine &machine, const Target &target, Result result)
+{
+    const AgentDescriptor &agent = descriptor(kind);
+    const QProcessEnvironment &shell = result.shellEnvironment;
+    // 2. The app's files, where the agent finds them.
+    const std::optional<Result> changed = kind == AgentKind::codex
+        ? inspectCodexFiles(machine, result)
+        : inspectLauncher(agent, machine, target, result);
+    if (changed)
+        return *changed;
+
+    // 3. Nothing of the user's wins over them.
+    if (agent.providerFile) {
+        const QString config = UserFolders::from(machine.folders.home, shell).config;
+        if (config != machine.folders.config)
+            return fault(Fault::overridden, QStringLiteral("XDG_CONFIG_HOME"), config);
+    }
+    if (agent.detectOverride) {
+        if (const auto found = agent.detectOverride(machine.folders, shell))
+            return fault(Fault::overridden, found->subject, found->setting);
+    }
+    if (kind == AgentKind::codex) {
+        result.key = FileUtils::jsonObject(CodexFiles::authPath(machine.folders.codex))
+                         .value(CodexFiles::apiKeyVariable)
+                         .toString();
+    }
+    return result;
+}
+
 } // namespace
 
 bool codexFilesWritten(const UserFolders &folders)
@@ -258,7 +289,8 @@ QString loginShell(const QProcessEnvironment &environment)
     return QDir::isAbsolutePath(shell) ? shell : QStringLiteral("/bin/sh");
 }
 
-QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target)
+QCoro::Task<Result> inspect(
+    ToolRunner &tools, FileWorker &files, AgentKind kind, Machine machine, Target target)
 {
     const AgentDescriptor &agent = descriptor(kind);
     std::optional<QProcessEnvironment> shell;
@@ -289,29 +321,10 @@ QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, 
     if (version.finished)
         result.version = versionNumber(version.output);
 
-    // 2. The app's files, where the agent finds them.
-    const std::optional<Result> changed = kind == AgentKind::codex
-        ? inspectCodexFiles(machine, result)
-        : inspectLauncher(agent, machine, target, result);
-    if (changed)
-        co_return *changed;
-
-    // 3. Nothing of the user's wins over them.
-    if (agent.providerFile) {
-        const QString config = UserFolders::from(machine.folders.home, *shell).config;
-        if (config != machine.folders.config)
-            co_return fault(Fault::overridden, QStringLiteral("XDG_CONFIG_HOME"), config);
-    }
-    if (agent.detectOverride) {
-        if (const auto found = agent.detectOverride(machine.folders, *shell))
-            co_return fault(Fault::overridden, found->subject, found->setting);
-    }
-    if (kind == AgentKind::codex) {
-        result.key = FileUtils::jsonObject(CodexFiles::authPath(machine.folders.codex))
-                         .value(CodexFiles::apiKeyVariable)
-                         .toString();
-    }
-    co_return result;
+    // 2 and 3, the files, on the file worker.
+    const auto readFiles
+        = [kind, machine, target, result] { return inspectFiles(kind, machine, target, result); };
+    co_return co_await files.run(readFiles);
 }
 
 QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, Target target)

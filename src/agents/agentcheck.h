@@ -3,6 +3,7 @@
 #include "agents/agentkind.h"
 #include "agents/launchers.h"
 #include "platform/execute.h"
+#include "platform/fileworker.h"
 #include "platform/userfolders.h"
 
 #include <QCoro/QCoroTask>
@@ -76,7 +77,9 @@ struct Result
 
 // Installed, launcher reachable and the app's, nothing overriding it (in this order): the first
 // fault, else none with the probe's values. `target` is ignored for Codex, whose files say all.
-QCoro::Task<Result> inspect(ToolRunner &tools, AgentKind kind, Machine machine, Target target);
+// The files are read on `files`, off the window's thread.
+QCoro::Task<Result> inspect(
+    ToolRunner &tools, FileWorker &files, AgentKind kind, Machine machine, Target target);
 
 // The key as the launcher reads it: its own keychain line run in the login shell's environment
 // (`result` from inspect()), the key handed back through a pipe. The result with `key` set, or

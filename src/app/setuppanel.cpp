@@ -212,11 +212,13 @@ void SetupPanel::addCards(QGridLayout *grid)
         m_cards.append(card);
 
         card->setConnected(m_state.connected(kind));
-        // Codex's card offers the check from its files: read once the window is up, since
-        // building the window reads no file.
-        card->setCheckOffered(m_state.connected(kind));
-        QTimer::singleShot(
-            0, card, [this, card, kind] { card->setCheckOffered(m_state.checkOffered(kind)); });
+        // Codex's card offers the check from its files, which the state reads once the window
+        // is up (below): building the window reads no file.
+        card->setCheckOffered(m_state.checkOffered(kind));
+        connect(&m_state, &ConnectState::checkOfferedChanged, card, [this, card, kind](AgentKind changed) {
+            if (changed == kind)
+                card->setCheckOffered(m_state.checkOffered(kind));
+        });
         connect(&m_state, &ConnectState::connectedChanged, card, [this, card, kind](AgentKind changed) {
             if (changed != kind)
                 return;
@@ -243,6 +245,7 @@ void SetupPanel::addCards(QGridLayout *grid)
         m_recheck = card->addSubtitleAction(UiTexts::recheck);
         connect(m_recheck, &QAbstractButton::clicked, &m_state, &ConnectState::recheckCodexInstalled);
     }
+    QTimer::singleShot(0, &m_state, [this] { m_state.readCodexFiles(); });
 }
 
 QList<QWidget *> SetupPanel::focusOrder() const

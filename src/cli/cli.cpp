@@ -48,6 +48,7 @@ void restore(ConnectState &state, const Memory &memory)
         if (const std::optional<AgentCheck::Target> &target = memory.connections[std::size_t(agent.kind)])
             state.restoreConnection(agent.kind, *target);
     }
+    Cli::waitFor(state.readCodexFiles()); // Codex counts as connected while its files are the app's
 }
 
 } // namespace

@@ -93,9 +93,23 @@ QString answerText(const ProbeAnswer &answer, const QString &model, milliseconds
 
 bool ConnectState::checkOffered(AgentKind kind) const
 {
-    if (connected(kind))
-        return true;
-    return kind == AgentKind::codex && AgentCheck::codexFilesWritten(m_platform->folders());
+    return connected(kind) || (kind == AgentKind::codex && m_codexFilesWritten);
+}
+
+QCoro::Task<> ConnectState::readCodexFiles()
+{
+    const Presence self = m_presence;
+    const auto read = [folders = m_platform->folders()] { return AgentCheck::codexFilesWritten(folders); };
+    const bool written = co_await m_files.run(read);
+    if (self.expired())
+        co_return;
+    setCodexFilesWritten(written);
+}
+
+void ConnectState::setCodexFilesWritten(bool written)
+{
+    if (std::exchange(m_codexFilesWritten, written) != written)
+        Q_EMIT checkOfferedChanged(AgentKind::codex);
 }
 
 void ConnectState::setCheck(AgentKind kind, AgentCheckStatus::Stage stage, const QString &text)
@@ -134,7 +148,8 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     const AgentCheck::Target target = m_checkTargets[std::size_t(kind)].value_or(AgentCheck::Target {});
     CheckVerdict verdict;
     try {
-        const AgentCheck::Result local = co_await AgentCheck::inspect(m_tools, kind, machine, target);
+        const AgentCheck::Result local
+            = co_await AgentCheck::inspect(m_tools, m_files, kind, machine, target);
         stillChecking(self, kind);
         // Not a conditional expression: a co_await inside one is not safe with every compiler.
         if (local.fault != Fault::none)

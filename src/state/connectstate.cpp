@@ -245,6 +245,7 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         co_await environment.load(key);
         if (self.expired())
             co_return;
+        setCodexFilesWritten(true);
         setConnected(AgentKind::codex, true);
         setActivity(StateTexts::codexConfigured);
     } catch (const StateGone &) {
@@ -413,6 +414,7 @@ QCoro::Task<> ConnectState::clearConfiguration()
     setSelectedGroupID(std::nullopt);
     setAuthenticated(false);
     m_checkTargets = {};
+    setCodexFilesWritten(false); // config.toml is gone
     for (const AgentDescriptor &agent : agents())
         setConnected(agent.kind, false);
     setAccountName(StateTexts::signedOutName);

@@ -115,7 +115,7 @@ public:
     };
     const AgentCheckStatus &check(AgentKind kind) const { return m_checks[std::size_t(kind)]; }
     // Whether the card offers the check: the agent was connected in this run, or (Codex) its
-    // files hold what the app writes.
+    // files hold what the app writes, as readCodexFiles() or an operation last found them.
     bool checkOffered(AgentKind kind) const;
 
     // Where the keys go: the setting kept with the app's files, read when the state is made.
@@ -157,6 +157,9 @@ public Q_SLOTS:
     // Checks the agent as the user will start it, changing no file: runs beside every other
     // operation and every other card's check, once per card at a time.
     QCoro::Task<> checkAgent(AgentKind kind);
+    // Reads whether Codex's files hold what the app writes (on the file worker): the window
+    // asks once it is shown, the command line before it checks.
+    QCoro::Task<> readCodexFiles();
     // Tests "/Applications/Codex.app" again, for the Codex card's re-check control.
     void recheckCodexInstalled();
 
@@ -186,6 +189,7 @@ Q_SIGNALS:
     void codexInstalledChanged();
     void downloadProgressChanged();
     void checkChanged(AgentKind kind);
+    void checkOfferedChanged(AgentKind kind);
 
 protected:
     // Every assignment notifies, also when the value is equal.
@@ -209,6 +213,7 @@ protected:
     void setConnected(AgentKind kind, bool value);
     void setDownloadProgress(bool downloading, qint64 received, qint64 total);
     void setCheck(AgentKind kind, AgentCheckStatus::Stage stage, const QString &text);
+    void setCodexFilesWritten(bool written);
     // No control changes the key's name; a deployment or a test may.
     void setTokenName(const QString &value) { assign(m_tokenName, value, &ConnectState::tokenNameChanged); }
 
@@ -300,6 +305,7 @@ private:
     std::array<std::optional<AgentCheck::Target>, agentKindCount> m_checkTargets {};
     std::chrono::steady_clock::time_point m_nextCheckStart; // the earliest start of another check
     bool m_codexInstalled = false;
+    bool m_codexFilesWritten = false; // Codex's config.toml holds what the app writes
     bool m_downloading = false;
     qint64 m_downloadReceived = 0;
     qint64 m_downloadTotal = -1;
