@@ -1,11 +1,14 @@
 #!/bin/sh
 # Runs the real coding agents, from npm, against the local relay, the way a user does after
 # connecting them in the window, as an ordinary user (never root: the agents treat root
-# specially), in four homes: a fresh one, a lived-in one that already holds the agents' earlier
+# specially), in five homes: a fresh one, a lived-in one that already holds the agents' earlier
 # sign-ins, settings and models, some of them pointing at another provider, one whose Codex uses
-# the user's own OpenAI API key, and a broken one.
+# the user's own OpenAI API key, a broken one, and one whose login shell finds no secret-tool.
 #
 #   scripts/interop.sh            after a build (build/default); needs the npm registry
+#   scripts/interop.sh --scenario tools/relay/scenarios/some-models.json
+#                                 the relay with a scenario (here: only some models, each
+#                                 other model refused with 404 model_not_found)
 #
 # Run as root, it creates the user velmora-interop (when missing) and runs as that user. In each
 # home, velmora-connect-agents signs in to velmora-relay-sim, picks the first channel group and
@@ -28,6 +31,12 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMORA_BUILD:-$repo/build/default}
 bin=$build/bin
 interop_user=velmora-interop
+scenario=
+if [ "${1:-}" = --scenario ]; then
+    [ -r "${2:-}" ] || { echo "interop.sh: --scenario needs a readable file" >&2; exit 1; }
+    scenario=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+    shift 2
+fi
 
 # name, command, npm packages
 agents="codex codex @openai/codex
@@ -50,7 +59,8 @@ if [ "${1:-}" != --inside ]; then
         # shellcheck disable=SC2086
         IFS='
 ' exec runuser -u "$interop_user" -- env -i HOME="$home" USER="$interop_user" LOGNAME="$interop_user" \
-            PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 VELMORA_BUILD="$build" $passed sh "$0" "$@"
+            PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 VELMORA_BUILD="$build" $passed sh "$0" \
+            ${scenario:+--scenario} ${scenario:+"$scenario"}
     fi
     for tool in node npm secret-tool; do
         command -v "$tool" >/dev/null || { echo "interop.sh: $tool is missing" >&2; exit 1; }
@@ -70,15 +80,16 @@ if [ "${1:-}" != --inside ]; then
     chmod 700 "$cache/tmp"
     echo "| agent | home | version | request path | key right | model right | other provider | user's files | result | the app's check | check and agent |"
     echo "|---|---|---|---|---|---|---|---|---|---|---|"
-    for kind in fresh lived-in own-key broken; do
+    for kind in fresh lived-in own-key broken no-secret-tool; do
         TMPDIR=$cache/tmp CACHE=$cache VELMORA_BUILD=$build \
-            "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind"
+            "$repo/tests/support/with-keyring.sh" sh "$0" --inside "$kind" "$scenario"
     done
     exit 0
 fi
 
 # Inside: a private D-Bus session with an unlocked keyring, HOME a fresh temporary folder.
 kind=$2
+scenario=${3:-}
 work=$(mktemp -d)
 pids=
 cleanup() { [ -z "$pids" ] || kill $pids 2>/dev/null || true; rm -rf "$work"; }
@@ -87,7 +98,8 @@ log=$work/calls.jsonl
 other_log=$work/other.jsonl
 : >"$log"
 : >"$other_log"
-"$bin/velmora-relay-sim" --port 0 --call-log "$log" >"$work/relay.out" 2>"$work/relay.err" &
+"$bin/velmora-relay-sim" --port 0 --call-log "$log" ${scenario:+--scenario} ${scenario:+"$scenario"} \
+    >"$work/relay.out" 2>"$work/relay.err" &
 pids="$pids $!"
 # The other provider: records every request it receives and answers 500.
 node -e '
@@ -196,6 +208,18 @@ if [ "$kind" = broken ]; then
     chmod 700 "$HOME/bin/velmora-kimi"
     printf 'PATH="%s"\nexport PATH CODEX_HOME="$HOME/.codex-elsewhere" XDG_CONFIG_HOME="$HOME/.config-elsewhere" %s\n' \
         "$HOME/bin:$user_path" "$agent_settings" >"$HOME/.profile"
+fi
+
+if [ "$kind" = no-secret-tool ]; then
+    # libsecret-tools not installed: the login shell's PATH has node and the system's tools, in a
+    # folder of links that leaves secret-tool out. Codex reads its key from auth.json and works;
+    # every launcher stops at its keychain line.
+    mkdir -p "$HOME/system-bin"
+    for tool in /usr/local/bin/* /usr/bin/* /bin/* "$(command -v node)"; do
+        name=${tool##*/}
+        [ "$name" = secret-tool ] || [ -e "$HOME/system-bin/$name" ] || ln -s "$tool" "$HOME/system-bin/$name"
+    done
+    printf 'PATH="%s"\nexport PATH %s\n' "$HOME/.local/bin:$HOME/system-bin" "$agent_settings" >"$HOME/.profile"
 fi
 
 SHELL=/bin/sh "$bin/velmora-connect-agents" --router "$url" --username demo@velmora.example --password velmora-demo \

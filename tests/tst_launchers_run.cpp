@@ -29,6 +29,7 @@ private Q_SLOTS:
     void initTestCase();
     void run_data();
     void run();
+    void geminiKeepsTheUsersFolder();
 
 private:
     QTemporaryDir m_dir;
@@ -90,6 +91,8 @@ void TestLaunchersRun::run()
     const LauncherValues values { QStringLiteral("https://api.velmora.example/team"), model,
         m_dir.filePath(QStringLiteral("app ")) + text };
     QVERIFY(writeFile(launcher, Launchers::launcherScript(kind, values, service).toUtf8(), 0700));
+    if (descriptor(kind).prepare)
+        descriptor(kind).prepare(values);
 
     const QByteArray testUser = qgetenv("USER");
     if (!user.isEmpty())
@@ -115,7 +118,7 @@ void TestLaunchersRun::run()
     QCOMPARE(added.values().contains(model), readFile(expected).contains("='{MODEL}'\n"));
     const QMap<AgentKind, std::pair<QString, QString>> overlays {
         { AgentKind::geminiCLI,
-            { QStringLiteral("GEMINI_CLI_HOME"), Overlays::geminiHome(values.appFolder) } },
+            { QStringLiteral("GEMINI_CLI_HOME"), Overlays::geminiRunHome(values.appFolder) } },
         { AgentKind::deepSeek,
             { QStringLiteral("CRUSH_GLOBAL_DATA"), Overlays::crushData(values.appFolder) } },
         { AgentKind::openCode,
@@ -126,6 +129,43 @@ void TestLaunchersRun::run()
         QCOMPARE(added.value(overlays[kind].first), overlays[kind].second);
     QCOMPARE(removedEnvironment(run, m_fakeAgents), QStringList {});
     QVERIFY(!run.environment.contains(QStringLiteral("velmora_key")));
+}
+
+// Gemini CLI through its launcher still reads the user's own Gemini folder (MCP servers, context
+// files): only the sign-in the user's settings select gives way to the relay's key.
+void TestLaunchersRun::geminiKeepsTheUsersFolder()
+{
+    const QString home = m_dir.filePath(QStringLiteral("gemini user"));
+    const QByteArray settings
+        = "{\n  // signed in with Google\n"
+          "  \"security\": {\"auth\": {\"selectedType\": \"oauth-personal\"}},\n"
+          "  \"mcpServers\": {\"my-notes\": {\"command\": \"notes\", \"args\": [\"a // b\"]}}\n}\n";
+    QVERIFY(writeFile(home + QStringLiteral("/.gemini/settings.json"), settings, 0600));
+    QVERIFY(writeFile(home + QStringLiteral("/.gemini/GEMINI.md"), "Tea, not coffee.\n", 0600));
+    const QString service = QStringLiteral("velmora-connect:gemini-home");
+    QVERIFY(storeKey(service, QStringLiteral("sk-velmora-gemini-home")));
+    const LauncherValues values { QStringLiteral("https://api.velmora.example"), QStringLiteral("gemini-x"),
+        m_dir.filePath(QStringLiteral("gemini app")) };
+    const QString launcher = m_dir.filePath(QStringLiteral("gemini-bin/velmora-gemini"));
+    QVERIFY(
+        writeFile(launcher, Launchers::launcherScript(AgentKind::geminiCLI, values, service).toUtf8(), 0700));
+    Overlays::writeGeminiSettings(values.appFolder);
+
+    const QByteArray testHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home));
+    const AgentRun run = runLauncher(QStringLiteral("/bin/sh"), launcher, {}, m_fakeAgents);
+    qputenv("HOME", testHome);
+    QCOMPARE(run.status, 0);
+    const QString geminiHome
+        = run.environment.value(QStringLiteral("GEMINI_CLI_HOME")) + QStringLiteral("/.gemini");
+    const QJsonObject expected
+        = QJsonDocument::fromJson(R"({"security": {"auth": {"selectedType": "gemini-api-key"}},
+        "mcpServers": {"my-notes": {"command": "notes", "args": ["a // b"]}}})")
+              .object();
+    QCOMPARE(
+        QJsonDocument::fromJson(readFile(geminiHome + QStringLiteral("/settings.json"))).object(), expected);
+    QCOMPARE(readFile(geminiHome + QStringLiteral("/GEMINI.md")), QByteArray("Tea, not coffee.\n"));
+    QCOMPARE(readFile(home + QStringLiteral("/.gemini/settings.json")), settings);
 }
 
 QTEST_GUILESS_MAIN(TestLaunchersRun)

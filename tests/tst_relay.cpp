@@ -124,6 +124,14 @@ void TestRelay::modelCalls()
             { { "path", path }, { "key", QString::fromUtf8(key) }, { "model", "m-1" }, { "status", 200 } }));
     QCOMPARE(fileMode(dir.filePath(QStringLiteral("calls"))), 0600);
     QCOMPARE(fetch("POST", path, body, "sk-velmora-not-issued").status, 401);
+    // Serving only the models it lists, the relay refuses another model as relays do.
+    m_relay->account().listedModelsOnly = true;
+    const Result unlisted = fetch("POST", path, body, key);
+    QCOMPARE(unlisted.status, 404);
+    QCOMPARE(QJsonDocument::fromJson(unlisted.body)["error"]["code"].toString(),
+        QStringLiteral("model_not_found"));
+    m_relay->account().models = { QJsonObject { { "id", "m-1" } } };
+    QCOMPARE(fetch("POST", path, body, key).status, 200);
 }
 
 void TestRelay::command_data()

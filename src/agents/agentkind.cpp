@@ -68,12 +68,13 @@ constexpr AgentDescriptor table[] = {
         .launcherName = u"velmora-gemini",
         .modelPrefix = u"gemini-",
         .exportLines = [](const LauncherValues &values) -> QStringList {
-            return { exportLine(QStringLiteral("GOOGLE_GEMINI_BASE_URL"), shellQuote(values.root)),
+            return { Overlays::geminiRunHomeLine(values.appFolder),
+                exportLine(QStringLiteral("GOOGLE_GEMINI_BASE_URL"), shellQuote(values.root)),
                 QStringLiteral("export GEMINI_API_KEY=\"$velmora_key\""),
                 exportLine(QStringLiteral("GEMINI_MODEL"), shellQuote(values.model)),
                 QStringLiteral("export GEMINI_API_KEY_AUTH_MECHANISM=bearer"),
-                exportLine(
-                    QStringLiteral("GEMINI_CLI_HOME"), shellQuote(Overlays::geminiHome(values.appFolder))) };
+                exportLine(QStringLiteral("GEMINI_CLI_HOME"),
+                    shellQuote(Overlays::geminiRunHome(values.appFolder))) };
         },
         .prepare = [](const LauncherValues &values) { Overlays::writeGeminiSettings(values.appFolder); },
     },

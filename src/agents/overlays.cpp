@@ -40,6 +40,46 @@ QString geminiSettingsPath(const QString &appFolder)
     return geminiHome(appFolder) + QStringLiteral("/.gemini/settings.json");
 }
 
+QString geminiRunHome(const QString &appFolder)
+{
+    return geminiHome(appFolder) + QStringLiteral("/run");
+}
+
+QString geminiRunHomeLine(const QString &appFolder)
+{
+    // Comments are allowed in Gemini CLI's settings file; an entry the run home holds as a file
+    // or folder of its own (made by an earlier run) is left as it is.
+    static const QString script = QStringLiteral(R"js(
+const fs = require("fs"), path = require("path");
+const [from, overlay, to] = process.argv.slice(1);
+try {
+    fs.mkdirSync(to, { recursive: true, mode: 0o700 });
+    for (const name of fs.existsSync(from) ? fs.readdirSync(from) : []) {
+        const link = path.join(to, name);
+        if (name === "settings.json" || path.resolve(from) === path.resolve(to)) continue;
+        try { if (!fs.lstatSync(link).isSymbolicLink()) continue; fs.unlinkSync(link); } catch {}
+        try { fs.symlinkSync(path.join(from, name), link); } catch {}
+    }
+    const own = path.join(from, "settings.json");
+    const text = fs.existsSync(own) ? fs.readFileSync(own, "utf8") : "{}";
+    const settings = JSON.parse(text.replace(/("(?:\\.|[^"\\])*")|\/\/[^\n]*|\/\*[\s\S]*?\*\//g, (all, string) => string || ""));
+    const merge = (a, b) => {
+        for (const k in b) a[k] = b[k] instanceof Object && a[k] instanceof Object ? merge(a[k], b[k]) : b[k];
+        return a;
+    };
+    const part = path.join(to, "settings.json." + process.pid);
+    fs.writeFileSync(part, JSON.stringify(merge(settings, JSON.parse(fs.readFileSync(overlay, "utf8"))), null, 4) + "\n", { mode: 0o600 });
+    fs.renameSync(part, path.join(to, "settings.json"));
+} catch (error) {
+    console.error("velmora-gemini: " + error.message);
+    process.exit(1);
+}
+)js");
+    return QStringLiteral("node -e '") + script + QStringLiteral("' \"${GEMINI_CLI_HOME:-$HOME}/.gemini\" ")
+        + FileUtils::shellQuote(geminiSettingsPath(appFolder)) + u' '
+        + FileUtils::shellQuote(geminiRunHome(appFolder) + QStringLiteral("/.gemini"));
+}
+
 QJsonObject openCodeConfig(const QString &model)
 {
     return { { QStringLiteral("model"), QStringLiteral("velmora/") + model } };

@@ -19,11 +19,18 @@ inline const QString keyVariable = QStringLiteral("VELMORA_API_KEY");
 // empty, Claude Code asks for its own defaults.
 QJsonObject claudeSettings(const QString &root, const QString &model);
 
-// Gemini CLI's settings in a home of the app's own (GEMINI_CLI_HOME): API-key authentication,
+// Gemini CLI's settings laid over the user's for the launcher's runs: API-key authentication,
 // whatever sign-in the user's ~/.gemini selects.
 QJsonObject geminiSettings();
 QString geminiHome(const QString &appFolder); // <app>/gemini
 QString geminiSettingsPath(const QString &appFolder); // <app>/gemini/.gemini/settings.json
+// The home of the launcher's runs (GEMINI_CLI_HOME): Gemini CLI reads no settings layer above
+// the user's file that a user (not root) can give it per run, so the launcher's line below
+// fills `<app>/gemini/run/.gemini` before each run with links to every entry of the user's
+// Gemini folder (MCP servers' tokens, extensions, context files, trusted folders, history) and
+// with the user's settings.json as it is now, merged with the settings above.
+QString geminiRunHome(const QString &appFolder); // <app>/gemini/run
+QString geminiRunHomeLine(const QString &appFolder);
 
 // OpenCode's inline configuration (OPENCODE_CONFIG_CONTENT): the relay's model, above a
 // model the user's opencode.json names or OpenCode remembers.

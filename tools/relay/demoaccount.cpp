@@ -150,14 +150,23 @@ RelayReply DemoService::modelCall(const RecordedRequest &request)
     const QString key = callKey(request);
     const QString model = requestedModel(request);
     const bool known = issued(key);
+    const bool served = !account.listedModelsOnly
+        || std::any_of(account.models.cbegin(), account.models.cend(),
+            [&](const QJsonValue &listed) { return listed[QStringLiteral("id")].toString() == model; });
+    const int status = !known ? 401 : served ? 200 : 404;
     if (callLog) {
         const QJsonObject line { { "path", request.path }, { "key", key }, { "model", model },
-            { "status", known ? 200 : 401 } };
+            { "status", status } };
         callLog->write(RelayReplies::json(line) + '\n');
         callLog->flush();
     }
-    if (!known)
+    if (status == 401)
         return reply(401, { { "error", messageObject(QStringLiteral("无效的 API Key")) } });
+    if (status == 404) {
+        const QJsonObject error { { "code", "model_not_found" }, { "type", "invalid_request_error" },
+            { "message", QStringLiteral("模型 %1 不存在").arg(model) } };
+        return reply(404, { { "error", error } });
+    }
     return pong(request, model);
 }
 

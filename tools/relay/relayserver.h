@@ -48,6 +48,9 @@ struct DemoAccount
     QJsonObject profile; // default: id 42, email, display_name "Velmora Demo"
     QJsonArray groups; // default: three groups
     QJsonArray models; // default: an OpenAI-style list
+    // A model call for a model the list above does not name is answered 404 `model_not_found`
+    // (a scenario's own list turns it on); otherwise every model is served.
+    bool listedModelsOnly = false;
 };
 
 // A Velmora relay on loopback: "/api/v1/auth/login", "/api/v1/auth/me",

@@ -32,8 +32,10 @@ QString RelayServer::loadScenario(const QJsonObject &scenario)
         demo.profile = changes.value(QStringLiteral("profile")).toObject();
     if (changes.contains(QStringLiteral("groups")))
         demo.groups = changes.value(QStringLiteral("groups")).toArray();
-    if (changes.contains(QStringLiteral("models")))
+    if (changes.contains(QStringLiteral("models"))) {
         demo.models = changes.value(QStringLiteral("models")).toArray();
+        demo.listedModelsOnly = true;
+    }
 
     const QJsonArray routes = scenario.value(QStringLiteral("routes")).toArray();
     const auto scriptedMembers
