@@ -151,7 +151,8 @@ QCoro::Task<ProbeAnswer> RelayClient::probe(
         answer.message = shownText(networkErrorDescription(*reply, limit), key);
         co_return answer;
     }
-    const QByteArray body = reply->read(probeBodyLimit);
+    // An accepted call was aborted, which closes the reply: nothing of it is read.
+    const QByteArray body = reply->isOpen() ? reply->read(probeBodyLimit) : QByteArray();
     answer.status = status.toInt();
     answer.verdict = verdictOf(answer.status, body);
     // A relay that quotes the key back does not get it onto the screen.
