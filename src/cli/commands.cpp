@@ -82,16 +82,22 @@ QString sessionName(const ConnectState &state)
     return router ? Keychain::sessionService(*router) : QString();
 }
 
+// The session kept by `velmora login`; empty when there is none.
+QString storedSession(Context &context)
+{
+    try {
+        return Cli::waitFor(
+            Keychain::loadKey(context.tools, context.state.keyStore(), sessionName(context.state)));
+    } catch (...) {
+        return {};
+    }
+}
+
 // Signs in with the session kept by `velmora login`: Cli::success, or the status to end with
 // (having printed why).
 int resume(Context &context, QJsonObject &members)
 {
-    QString token;
-    try {
-        token = Cli::waitFor(
-            Keychain::loadKey(context.tools, context.state.keyStore(), sessionName(context.state)));
-    } catch (...) {
-    }
+    const QString token = storedSession(context);
     if (token.isEmpty())
         return context.out.finish(signedOut, CliTexts::notSignedIn, members);
     context.state.resumeSession(token);
@@ -428,11 +434,7 @@ int status(Context &context)
 {
     ConnectState &state = context.state;
     QJsonObject members;
-    QString token;
-    try {
-        token = Cli::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
-    } catch (...) {
-    }
+    const QString token = storedSession(context);
     if (!token.isEmpty()) {
         state.resumeSession(token);
         waitWhileBusy(state);
@@ -460,8 +462,9 @@ int status(Context &context)
     QJsonArray list;
     for (const AgentDescriptor &agent : agents()) {
         const QString launcher = launcherPath(state, agent.kind);
+        // Codex's files were read once at the start (see Cli::run).
         const bool connected = agent.kind == AgentKind::codex
-            ? AgentCheck::codexFilesWritten(state.platform().folders())
+            ? state.checkOffered(AgentKind::codex)
             : context.memory.connections[std::size_t(agent.kind)] && QFileInfo::exists(launcher);
         const QString where = agent.kind == AgentKind::codex
             ? CodexFiles::configPath(state.platform().folders().codex)
@@ -499,16 +502,7 @@ int clear(Context &context)
         if (answer != QLatin1String("y") && answer != QLatin1String("yes"))
             return context.out.finish(failed, CliTexts::clearCancelled, members);
     }
-    // Signed in, clearing also deletes the key of every channel group the account lists.
-    QString token;
-    try {
-        token = Cli::waitFor(Keychain::loadKey(context.tools, state.keyStore(), sessionName(state)));
-    } catch (...) {
-    }
-    if (!token.isEmpty()) {
-        state.resumeSession(token);
-        waitWhileBusy(state);
-    }
+    // No sign-in needed: clearing finds the key it deletes in the connection record.
     state.clearConfiguration();
     waitWhileBusy(state);
     if (state.activity() != StateTexts::cleared)

@@ -144,10 +144,7 @@ QCoro::Task<> ConnectState::loadModels()
         const QList<RemoteModel> listed = co_await m_relay.listModels(*router, key);
         if (self.expired())
             co_return;
-        if (!listed.isEmpty()) {
-            setModels(listed);
-            keepSelectedModelListed();
-        }
+        adoptModels(listed);
         setActivity(StateTexts::modelsLoaded.arg(m_models.size()));
     } catch (const StateGone &) {
         co_return;
@@ -200,9 +197,15 @@ QCoro::Task<> ConnectState::loadKeyModels(QUrl router, QString key)
     } catch (...) {
         // Without the key's model list the current list and selection stay.
     }
-    if (self.expired() || !listed || listed->isEmpty())
-        co_return;
-    setModels(*listed);
+    if (!self.expired() && listed)
+        adoptModels(*listed);
+}
+
+void ConnectState::adoptModels(const QList<RemoteModel> &listed)
+{
+    if (listed.isEmpty())
+        return; // the current list and selection stay
+    setModels(listed);
     keepSelectedModelListed();
 }
 

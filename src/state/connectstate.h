@@ -269,6 +269,9 @@ private:
     // The router when a configure operation may start; else none, having said why.
     std::optional<QUrl> admitConfiguring(Operation operation);
     void keepSelectedModelListed();
+    // The key's models as listed, the selection kept if listed, else the first; an empty list
+    // changes nothing.
+    void adoptModels(const QList<RemoteModel> &listed);
     // Both downloads: an agent's package, or Codex's under a time-stamped name.
     QCoro::Task<> download(OfficialInstaller installer, bool timeStamped);
     // Records, where clearing finds it from any environment, the keychain name of the key just
