@@ -3,16 +3,13 @@
 #include "platform/connecterror.h"
 
 #include <QCoro/QCoroTask>
-#include <QIODevice>
-#include <QList>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 #include <chrono>
 #include <exception>
 #include <optional>
-
-class QProcess;
 
 // How a program that run() started ended.
 struct ProgramRun
@@ -22,14 +19,18 @@ struct ProgramRun
     QString output; // standard output and standard error as one text, at most 64 KiB of it
 };
 
-// Runs the system tools (`security`, `launchctl`) for one window without blocking its event
-// loop: the window keeps drawing while a tool works or the keyring waits for its unlock prompt.
+// Runs the system tools (`security`, `launchctl`) and the agents' own commands for one window
+// without blocking its event loop: the programs are started, fed and waited for on a thread of
+// the runner's own, so that the window keeps drawing while a program starts (a fork and an exec
+// that a busy machine may take milliseconds to schedule), works, or waits for the keyring's
+// unlock prompt.
 class ToolRunner
 {
 public:
     // A tool still running after `limit` is killed.
     explicit ToolRunner(std::chrono::milliseconds limit);
-    // Kills every tool still running; each caller resumes with ToolsClosed before this returns.
+    // Kills every program still running; each caller resumes with ToolsClosed before this
+    // returns.
     ~ToolRunner();
     ToolRunner(const ToolRunner &) = delete;
     ToolRunner &operator=(const ToolRunner &) = delete;
@@ -53,14 +54,16 @@ public:
         QString folder, std::chrono::milliseconds limit);
 
 private:
-    // Starts `process` and registers it until `process` ends; throws the system's text when it
-    // cannot be started.
-    QCoro::Task<> start(QProcess &process, QIODevice::OpenMode mode);
-    // Waits for `process` for `limit`; false when it was still running then, and killed.
-    QCoro::Task<bool> finish(QProcess &process, std::chrono::milliseconds limit);
+    struct Launch;
+    struct Outcome;
+    class Host;
+
+    // Runs `launch` on the runner's thread and resumes with how it ended.
+    QCoro::Task<Outcome> launch(Launch launch);
 
     std::chrono::milliseconds m_limit;
-    QList<QProcess *> m_running;
+    QThread m_thread;
+    Host *m_host; // lives on m_thread, the parent of every program running
     bool m_closing = false;
 };
 
