@@ -97,8 +97,8 @@ int main(int argc, char *argv[])
 
     std::printf(
         "Event loop during each operation, %d rounds of sign-in, every connect and clearing\n", rounds);
-    std::printf(
-        "  (the real keyring and launchd stand-ins, the local relay on a thread of its own; goal: under 16 ms)\n");
+    std::printf("  (the real keyring and launchd stand-ins, the local relay on a thread of its own; goal: "
+                "under 16 ms)\n");
     for (const Step &step : steps)
         std::printf("  %-22s longest pause: median %7.3f ms   max %7.3f ms   operation: median %7.1f ms\n",
             step.name, median(step.pauses), *std::max_element(step.pauses.cbegin(), step.pauses.cend()),

@@ -25,7 +25,8 @@ public:
     }
     ~RelayThread()
     {
-        QMetaObject::invokeMethod(&m_context, [this] { delete m_relay; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_context, [this] { delete m_relay; }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
     }

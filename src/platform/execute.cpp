@@ -213,7 +213,8 @@ ToolRunner::~ToolRunner()
 {
     m_closing = true;
     // Starts still queued run first, then every program is killed and its outcome handed over.
-    QMetaObject::invokeMethod(m_host, [host = m_host] { host->stopAll(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_host, [host = m_host] { host->stopAll(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
     // QCoro resumes a task awaiting a program through the future's watcher, in an event posted
