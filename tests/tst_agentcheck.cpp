@@ -211,7 +211,7 @@ void TestAgentCheck::readBack()
     AgentCheck::Result result
         = awaitTask(AgentCheck::inspect(tools, worker, kind, on, { router, service, model }));
     QCOMPARE(result.fault, Fault::none);
-    QCOMPARE(awaitTask(AgentCheck::readBack(tools, kind, on, result)), fault);
+    QCOMPARE(awaitTask(AgentCheck::readBack(tools, worker, kind, on, result)), fault);
 }
 
 // The programs of the check run in a session of their own (no terminal to take, so an app

@@ -306,7 +306,9 @@ QCoro::Task<Result> inspect(
 
     // 1. Installed, its version readable.
     const QString command = agent.command.toString();
-    const QString program = QStandardPaths::findExecutable(command, searchPath(*shell));
+    const auto find
+        = [command, path = searchPath(*shell)] { return QStandardPaths::findExecutable(command, path); };
+    const QString program = co_await files.run(find);
     if (program.isEmpty())
         co_return fault(Fault::commandMissing, command);
     const QStringList versionArguments { agent.versionFlag.toString() };
@@ -327,10 +329,14 @@ QCoro::Task<Result> inspect(
     co_return co_await files.run(readFiles);
 }
 
-QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, Target target)
+QCoro::Task<Result> launcherKey(
+    ToolRunner &tools, FileWorker &files, Machine machine, Result result, Target target)
 {
     const QString tool = keyringTool(target.keyring);
-    if (QStandardPaths::findExecutable(tool, searchPath(result.shellEnvironment)).isEmpty())
+    const auto find = [tool, path = searchPath(result.shellEnvironment)] {
+        return QStandardPaths::findExecutable(tool, path);
+    };
+    if ((co_await files.run(find)).isEmpty())
         co_return fault(Fault::keyringToolMissing, tool);
     const ProgramRun run
         = co_await tools.run(shellProgram(), keyScriptArguments(target, machine.folders.keys()),
@@ -344,14 +350,19 @@ QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result resul
     co_return keyFault(machine, result.shellEnvironment, run, tool);
 }
 
-QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result)
+QCoro::Task<Fault> readBack(
+    ToolRunner &tools, FileWorker &files, AgentKind kind, Machine machine, Result result)
 {
     const AgentDescriptor &agent = descriptor(kind);
     if (!agent.readBack)
         co_return Fault::none;
-    const QString program = agent.readBack->throughLauncher
-        ? CodexFiles::scriptDirectory(machine.folders.home) + u'/' + agent.launcherName.toString()
-        : QStandardPaths::findExecutable(agent.command.toString(), searchPath(result.shellEnvironment));
+    const auto find = [command = agent.command.toString(), path = searchPath(result.shellEnvironment)] {
+        return QStandardPaths::findExecutable(command, path);
+    };
+    QString program
+        = CodexFiles::scriptDirectory(machine.folders.home) + u'/' + agent.launcherName.toString();
+    if (!agent.readBack->throughLauncher)
+        program = co_await files.run(find);
     const QStringList arguments = agent.readBack->arguments.toString().split(u' ');
     ProgramRun run;
     try {

@@ -84,11 +84,13 @@ QCoro::Task<Result> inspect(
 // The key as the launcher reads it: its own keychain line run in the login shell's environment
 // (`result` from inspect()), the key handed back through a pipe. The result with `key` set, or
 // the fault that stops the launcher at its first line.
-QCoro::Task<Result> launcherKey(ToolRunner &tools, Machine machine, Result result, Target target);
+QCoro::Task<Result> launcherKey(
+    ToolRunner &tools, FileWorker &files, Machine machine, Result result, Target target);
 
 // The agent's own report of its resolved configuration, where it offers one without a model
 // call: none when it agrees with `result`, when the agent offers no such report, or when the
 // report does not come within the limit.
-QCoro::Task<Fault> readBack(ToolRunner &tools, AgentKind kind, Machine machine, Result result);
+QCoro::Task<Fault> readBack(
+    ToolRunner &tools, FileWorker &files, AgentKind kind, Machine machine, Result result);
 
 } // namespace AgentCheck

@@ -99,6 +99,7 @@ int run(const QStringList &arguments, std::shared_ptr<Platform> platform)
 
     ConnectState state(platform);
     ToolRunner tools(platform->toolTimeout());
+    FileWorker files;
     // Nothing is written, and no relay asked, before the keys have somewhere to go.
     if (!Cli::waitFor(Keychain::keyringAnswers(tools, state.keyStore())))
         return out.finish(failed, CliTexts::noKeyring.arg(platform->folders().keys()));
@@ -116,7 +117,7 @@ int run(const QStringList &arguments, std::shared_ptr<Platform> platform)
         if (state.check(kind).stage == ConnectState::AgentCheckStatus::Stage::running)
             out.progress(StateTexts::checkingAgent.arg(title(kind)));
     });
-    Context context { parser, out, state, memory, tools, appFolder };
+    Context context { parser, out, state, memory, tools, files, appFolder };
     return found->run(context);
 }
 

@@ -12,6 +12,7 @@
 
 class ConnectState;
 class Platform;
+class FileWorker;
 class ToolRunner;
 
 namespace Cli {
@@ -32,6 +33,7 @@ struct Context
     ConnectState &state;
     Memory &memory;
     ToolRunner &tools;
+    FileWorker &files; // the file key store's reads and writes
     QString appFolder;
 };
 

@@ -86,8 +86,8 @@ QString sessionName(const ConnectState &state)
 QString storedSession(Context &context)
 {
     try {
-        return Cli::waitFor(
-            Keychain::loadKey(context.tools, context.state.keyStore(), sessionName(context.state)));
+        return Cli::waitFor(Keychain::loadKey(
+            context.tools, context.files, context.state.keyStore(), sessionName(context.state)));
     } catch (...) {
         return {};
     }
@@ -237,8 +237,8 @@ int login(Context &context)
     if (!state.authenticated())
         return context.out.finish(failed, state.activity(), members);
     try {
-        Cli::waitFor(
-            Keychain::storeKey(context.tools, state.keyStore(), sessionName(state), state.accessToken()));
+        Cli::waitFor(Keychain::storeKey(
+            context.tools, context.files, state.keyStore(), sessionName(state), state.accessToken()));
     } catch (const Failure &failure) {
         return context.out.finish(failed, CliTexts::sessionFailed.arg(failure.description()), members);
     }
@@ -256,8 +256,8 @@ int login(Context &context)
 int logout(Context &context)
 {
     try {
-        Cli::waitFor(
-            Keychain::deleteKey(context.tools, context.state.keyStore(), sessionName(context.state)));
+        Cli::waitFor(Keychain::deleteKey(
+            context.tools, context.files, context.state.keyStore(), sessionName(context.state)));
     } catch (...) {
         // No session was kept: signed out all the same.
     }
@@ -508,7 +508,7 @@ int clear(Context &context)
     if (state.activity() != StateTexts::cleared)
         return context.out.finish(failed, state.activity(), members);
     try {
-        Cli::waitFor(Keychain::deleteKey(context.tools, state.keyStore(), sessionName(state)));
+        Cli::waitFor(Keychain::deleteKey(context.tools, context.files, state.keyStore(), sessionName(state)));
     } catch (...) {
     }
     context.memory.groupID.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/execute.h"
+#include "platform/fileworker.h"
 
 #include <QCoro/QCoroTask>
 #include <QString>
@@ -41,11 +42,11 @@ QString kindName(Store::Kind kind); // "keyring", "file"
 std::optional<Store::Kind> kindNamed(const QString &name);
 
 // The key stored under `service`; throws ToolFailed with itemNotFoundStatus when there is none
-// (in the file store too).
-QCoro::Task<QString> loadKey(ToolRunner &tools, Store store, QString service);
-QCoro::Task<> storeKey(ToolRunner &tools, Store store, QString service, QString key);
+// (in the file store too). The file store's reads and writes run on `files`.
+QCoro::Task<QString> loadKey(ToolRunner &tools, FileWorker &files, Store store, QString service);
+QCoro::Task<> storeKey(ToolRunner &tools, FileWorker &files, Store store, QString service, QString key);
 // False when there was no such item.
-QCoro::Task<bool> deleteKey(ToolRunner &tools, Store store, QString service);
+QCoro::Task<bool> deleteKey(ToolRunner &tools, FileWorker &files, Store store, QString service);
 // Removes the file store's key file of each of `services` in `folder` where there is one,
 // whichever store is chosen now; throws the first failure other than a missing file.
 void removeKeyFiles(const QString &folder, const QStringList &services);

@@ -213,40 +213,47 @@ void setConfiguredKind(const QString &appFolder, Store::Kind kind)
     writePrivateFile(path, QJsonDocument(settings).toJson());
 }
 
-QCoro::Task<QString> loadKey(ToolRunner &tools, Store store, QString service)
+QCoro::Task<QString> loadKey(ToolRunner &tools, FileWorker &files, Store store, QString service)
 {
     if (store.kind == Store::Kind::keyring)
         co_return co_await loadKey(tools, store.securityTool, store.user, service);
-    const QString path = keyFile(store.folder, service);
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        throw ToolFailed(itemNotFoundStatus); // as `security` answers for no such item
-    QFile file(path);
-    // Only a regular file: a pipe put there would block the read.
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
-        throw PlatformError(path + QStringLiteral(": ") + file.errorString());
-    co_return QString::fromUtf8(file.read(64 * 1024)).trimmed();
+    const auto read = [path = keyFile(store.folder, service)] {
+        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+            throw ToolFailed(itemNotFoundStatus); // as `security` answers for no such item
+        QFile file(path);
+        // Only a regular file: a pipe put there would block the read.
+        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+            throw PlatformError(path + QStringLiteral(": ") + file.errorString());
+        return QString::fromUtf8(file.read(64 * 1024)).trimmed();
+    };
+    co_return co_await files.run(read);
 }
 
-QCoro::Task<> storeKey(ToolRunner &tools, Store store, QString service, QString key)
+QCoro::Task<> storeKey(ToolRunner &tools, FileWorker &files, Store store, QString service, QString key)
 {
     if (store.kind == Store::Kind::keyring) {
         co_await storeKey(tools, store.securityTool, store.user, service, key);
         co_return;
     }
-    makePrivateFolder(store.folder);
-    writePrivateFile(keyFile(store.folder, service), key.toUtf8());
+    const auto write = [folder = store.folder, service, key] {
+        makePrivateFolder(folder);
+        writePrivateFile(keyFile(folder, service), key.toUtf8());
+    };
+    co_await files.run(write);
 }
 
-QCoro::Task<bool> deleteKey(ToolRunner &tools, Store store, QString service)
+QCoro::Task<bool> deleteKey(ToolRunner &tools, FileWorker &files, Store store, QString service)
 {
     if (store.kind == Store::Kind::keyring)
         co_return co_await deleteKey(tools, store.securityTool, store.user, service);
-    const QString path = keyFile(store.folder, service);
-    if (::unlink(QFile::encodeName(path).constData()) == 0)
-        co_return true;
-    if (errno != ENOENT)
-        throw PlatformError(path + QStringLiteral(": ") + systemText());
-    co_return false;
+    const auto remove = [path = keyFile(store.folder, service)] {
+        if (::unlink(QFile::encodeName(path).constData()) == 0)
+            return true;
+        if (errno != ENOENT)
+            throw PlatformError(path + QStringLiteral(": ") + systemText());
+        return false;
+    };
+    co_return co_await files.run(remove);
 }
 
 void removeKeyFiles(const QString &folder, const QStringList &services)

@@ -201,7 +201,7 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
         co_return CheckVerdict { false, StateTexts::otherRelay.arg(local.baseURL) };
     // Codex: what its auth.json holds; the others: what the launcher's own line reads.
     if (kind != AgentKind::codex) {
-        local = co_await AgentCheck::launcherKey(m_tools, machine, local, target);
+        local = co_await AgentCheck::launcherKey(m_tools, m_files, machine, local, target);
         stillChecking(self, kind);
         if (local.fault != Fault::none)
             co_return CheckVerdict { false, faultText(local, machine.folders.home) };
@@ -214,7 +214,7 @@ QCoro::Task<ConnectState::CheckVerdict> ConnectState::checkWithRelay(
     if (answer.verdict != Verdict::accepted)
         co_return CheckVerdict { false, answerText(answer, local.model, limit) };
 
-    const Fault back = co_await AgentCheck::readBack(m_tools, kind, machine, local);
+    const Fault back = co_await AgentCheck::readBack(m_tools, m_files, kind, machine, local);
     stillChecking(self, kind);
     if (back != Fault::none) {
         const AgentDescriptor &agent = descriptor(kind);

@@ -166,7 +166,7 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     const Presence self = m_presence;
 
     try {
-        const QString stored = co_await Keychain::loadKey(m_tools, store, m_activeKeychainService);
+        const QString stored = co_await Keychain::loadKey(m_tools, m_files, store, m_activeKeychainService);
         if (self.expired())
             throw StateGone();
         // An unusable item (stored by hand, say) is replaced by the relay's key.
@@ -184,7 +184,7 @@ QCoro::Task<QString> ConnectState::resolveCodexToken(QUrl router)
     const QString key = co_await m_relay.issueKey(router, m_accessToken, m_tokenName, groupID);
     if (self.expired())
         throw StateGone();
-    co_await Keychain::storeKey(m_tools, store, m_activeKeychainService, key);
+    co_await Keychain::storeKey(m_tools, m_files, store, m_activeKeychainService, key);
     co_return key;
 }
 
@@ -229,7 +229,7 @@ QCoro::Task<> ConnectState::configureCodexFromAccount()
         if (self.expired())
             co_return;
 
-        co_await Keychain::storeKey(m_tools, keyStore(), m_activeKeychainService, key);
+        co_await Keychain::storeKey(m_tools, m_files, keyStore(), m_activeKeychainService, key);
         if (self.expired())
             co_return;
         const auto step = [folders, now = m_platform->currentTime(), router = *router,
@@ -363,7 +363,7 @@ QCoro::Task<> ConnectState::clearConfiguration()
     const QStringList keyringItems = store.kind == Keychain::Store::Kind::keyring ? services : QStringList();
     for (const QString &service : keyringItems) {
         try {
-            co_await Keychain::deleteKey(m_tools, store, service);
+            co_await Keychain::deleteKey(m_tools, m_files, store, service);
         } catch (const ToolsClosed &) {
             co_return;
         } catch (...) {
