@@ -129,8 +129,8 @@ QCoro::Task<> ConnectState::checkAgent(AgentKind kind)
     if (!m_busy)
         setActivity(StateTexts::checkingAgent.arg(title(kind)));
     const Presence self = m_presence;
-    // Checks pressed together start a few milliseconds apart: starting a program holds the
-    // thread for a moment (longer on a busy machine), and six at once would stall the window.
+    // Checks pressed together start a few milliseconds apart: six login shells started at once
+    // crowd the cores (the more so on a busy machine), and the window then waits its turn.
     const auto now = std::chrono::steady_clock::now();
     const auto start = std::max(now, m_nextCheckStart);
     m_nextCheckStart = start + checkSpacing;
