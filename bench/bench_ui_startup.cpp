@@ -121,8 +121,8 @@ private:
     bool m_seen = false;
 };
 
-// Every text the window shows at its first frame, one per line: labels, buttons, the pickers'
-// choices and the fields' texts or placeholders.
+// Every text the window shows at its first frame, one per line after its pixel size and weight:
+// labels, buttons, the pickers' choices and the fields' texts or placeholders.
 int printTexts(int argc, char *argv[])
 {
     Application application(argc, argv);
@@ -143,14 +143,16 @@ int printTexts(int argc, char *argv[])
             text = field->text().isEmpty() ? field->placeholderText() : field->text();
         text = text.simplified();
         if (!text.isEmpty())
-            std::printf("%s\n", text.toUtf8().constData());
+            std::printf("%d\t%d\t%s\n", widget->font().pixelSize(), int(widget->font().weight()),
+                text.toUtf8().constData());
     }
     return 0;
 }
 
 // "bare": an empty window; "text": the same showing every text of the window (`texts`, one per
-// line) as plain labels in the application's fonts, the least a window showing that Chinese text
-// pays; "app": the application.
+// line) as plain labels in the application's font, the least a window showing that Chinese text
+// pays; "fonts": the same labels, each in the pixel size and weight the window gives it; "app": the
+// application.
 int runChild(int argc, char *argv[], const QByteArray &mode, int idleSeconds, const QString &texts)
 {
     if (mode == "app") {
@@ -163,14 +165,23 @@ int runChild(int argc, char *argv[], const QByteArray &mode, int idleSeconds, co
     QApplication application(argc, argv);
     QWidget window;
     window.resize(1280, 840);
-    if (mode == "text") {
+    if (mode == "text" || mode == "fonts") {
         QFont font = QApplication::font();
         font.setFamilies({ font.family(), QStringLiteral("Noto Sans CJK SC") });
         QApplication::setFont(font);
         auto *layout = new QVBoxLayout(&window);
         layout->setSpacing(0);
-        for (const QString &line : texts.split(u'\n', Qt::SkipEmptyParts))
-            layout->addWidget(new QLabel(line));
+        for (const QString &line : texts.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            auto *label = new QLabel(fields.value(2));
+            if (mode == "fonts" && fields.value(0).toInt() > 0) {
+                QFont own = font;
+                own.setPixelSize(fields.value(0).toInt());
+                own.setWeight(QFont::Weight(fields.value(1).toInt()));
+                label->setFont(own);
+            }
+            layout->addWidget(label);
+        }
     }
     FirstFrame watcher(&window, idleSeconds);
     window.show();
@@ -237,7 +248,7 @@ int main(int argc, char *argv[])
     QCoreApplication parent(argc, argv);
     const MachineLoad load(loadOption(parent.arguments()));
     const QString self = QCoreApplication::applicationFilePath();
-    constexpr int runs = 7;
+    constexpr int runs = 15;
     constexpr int idleSeconds = 10;
 
     // The window's texts, read once from the window itself.
@@ -253,9 +264,10 @@ int main(int argc, char *argv[])
     }
 
     // Alternate the two, so that a slow moment of the machine hits both alike; one warm-up each.
-    constexpr int kinds = 3;
+    constexpr int kinds = 4;
     std::vector<double> startup[kinds], rss[kinds], fonts[kinds];
-    const QString modes[kinds] = { QStringLiteral("bare"), QStringLiteral("app"), QStringLiteral("text") };
+    const QString modes[kinds]
+        = { QStringLiteral("bare"), QStringLiteral("app"), QStringLiteral("text"), QStringLiteral("fonts") };
     for (int run = -1; run < runs; ++run) {
         for (int mode = 0; mode < kinds; ++mode) {
             Sample result;
@@ -283,6 +295,9 @@ int main(int argc, char *argv[])
         "  start to first frame: a window with the same text (%d lines) %7.1f ms, app %7.1f ms, ratio %.2f "
         "(goal <= 1.3)\n",
         int(texts.count('\n')), textStart, appStart, appStart / textStart);
+    std::printf(
+        "                        the same text in the window's sizes and weights %7.1f ms, ratio %.2f\n",
+        median(startup[3]), appStart / median(startup[3]));
     std::printf(
         "                        bare window %7.1f ms, ratio %.2f\n", bareStart, appStart / bareStart);
     std::printf("  peak resident memory: bare window %7.1f MB, app %7.1f MB, ratio %.2f (goal <= 1.3)\n",

@@ -2,10 +2,11 @@
 
 #include "theme.h"
 
-#include <QFontDatabase>
+#include <QFile>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTransform>
 
 namespace {
@@ -41,27 +42,11 @@ enum Glyph : char32_t {
     mdiUnfoldMore = 0xF54F,
 };
 
-QString &family()
-{
-    static QString name;
-    return name;
-}
-
 // The icon font draws its art in about 20 of every 24 units of the em; the macOS symbols
 // fill a little more of their point size.
 constexpr qreal emPerPoint = 1.1;
 
-QFont iconFont(qreal emSize)
-{
-    QFont font(family());
-    font.setPixelSize(qMax(1, qRound(emSize)));
-    font.setStyleStrategy(QFont::NoFontMerging);
-    return font;
-}
-
-// Every outline is taken once, at one size, and scaled: each pixel size of a font costs the
-// first frame a font engine of its own (a fontconfig match and a FreeType face), and outlines
-// scale exactly.
+// Every outline is taken once, at one size, and scaled: outlines scale exactly.
 constexpr qreal referenceEm = 96;
 
 QPainterPath scaled(const QPainterPath &outline, qreal emSize)
@@ -74,17 +59,36 @@ QPainterPath centred(QPainterPath path)
     return path.translated(-path.boundingRect().center());
 }
 
-// The outline of one glyph, centred on the origin.
+// The outline of every glyph, centred on the origin, taken from the embedded icon font read as a
+// raw font at its first use: outlines are all the window takes from it, so it is not added to the
+// font database (adding a font reads every glyph's coverage and empties the database, which the
+// first frame then fills again).
+const QHash<char32_t, QPainterPath> &outlines()
+{
+    static const QHash<char32_t, QPainterPath> all = [] {
+        QHash<char32_t, QPainterPath> taken;
+        QFile file(QStringLiteral(":/fonts/materialdesignicons.ttf"));
+        if (!file.open(QIODevice::ReadOnly))
+            return taken;
+        const QRawFont font(file.readAll(), referenceEm);
+        for (const char32_t glyph : { mdiHexagon, mdiCircle, mdiPulse, mdiSecurity, mdiShield, mdiMessage,
+                 mdiAccountCheck, mdiWeb, mdiAccountOutline, mdiLockOutline, mdiLock, mdiArrowRightBoldCircle,
+                 mdiSync, mdiDeleteForever, mdiTune, mdiXml, mdiConsole, mdiAutoFix, mdiFaceProfile,
+                 mdiLayers, mdiCheckCircle, mdiArrowDownBoldCircleOutline, mdiCheck, mdiLinkVariant,
+                 mdiRefresh, mdiUnfoldMore }) {
+            const QList<quint32> indexes = font.glyphIndexesForString(QString::fromUcs4(&glyph, 1));
+            if (!indexes.isEmpty())
+                taken.insert(glyph, centred(font.pathForGlyph(indexes.first())));
+        }
+        return taken;
+    }();
+    return all;
+}
+
+// The outline of one glyph at `emSize`, centred on the origin.
 QPainterPath glyphPath(char32_t glyph, qreal emSize)
 {
-    static QHash<char32_t, QPainterPath> outlines;
-    auto found = outlines.find(glyph);
-    if (found == outlines.end()) {
-        QPainterPath path;
-        path.addText(0, 0, iconFont(referenceEm), QString::fromUcs4(&glyph, 1));
-        found = outlines.insert(glyph, centred(path));
-    }
-    return scaled(*found, emSize);
+    return scaled(outlines().value(glyph), emSize);
 }
 
 QPainterPath letterPath(const QString &letter, qreal size)
@@ -190,22 +194,8 @@ const QPainterPath &cachedPath(Symbol symbol, qreal pointSize)
 
 namespace Symbols {
 
-QString loadFont()
-{
-    const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/materialdesignicons.ttf"));
-    family() = QFontDatabase::applicationFontFamilies(id).value(0);
-    return family();
-}
-
-QString fontFamily()
-{
-    return family();
-}
-
 void paint(QPainter &painter, Symbol symbol, const QRectF &box, qreal pointSize, const QColor &colour)
 {
-    if (family().isEmpty())
-        loadFont();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);

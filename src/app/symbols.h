@@ -41,10 +41,6 @@ enum class Symbol {
 
 namespace Symbols {
 
-// Registers the embedded icon font; returns its family name (empty when it failed to load).
-QString loadFont();
-QString fontFamily();
-
 // Paints `symbol` at `pointSize`, centred in `box`.
 void paint(QPainter &painter, Symbol symbol, const QRectF &box, qreal pointSize, const QColor &colour);
 
