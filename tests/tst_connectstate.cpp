@@ -7,6 +7,8 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace AgentFixtures;
@@ -732,7 +734,8 @@ void TestConnectState::download_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("package");
-    // 0: served whole, -1: cut mid-body, -2: sent to file:, -3: sent from https to http
+    // 0: served whole, -1: cut mid-body, -2: sent to file:, -3: sent from https to http, -4: the
+    // disk fills after 1 MiB
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("saved"); // the file in Downloads; empty: nothing left there
     QTest::addColumn<QString>("expected");
@@ -751,6 +754,7 @@ void TestConnectState::download_data()
     row("cut mid-body", false, -1, "", "");
     row("redirect to a file", false, -2, "", "下载失败：服务器未发布该安装包");
     row("redirect from https to http", true, -3, "", "下载失败：Velmora 安装包下载失败");
+    row("the disk fills", false, -4, "", "下载失败：File too large");
 }
 
 void TestConnectState::download()
@@ -774,7 +778,17 @@ void TestConnectState::download()
         QVERIFY(secure.listen());
         m_platform->deploymentValues.downloadServer = secure.baseUrl();
     }
-    if (status) {
+    // A file size limit stands for a disk that fills: a write past it fails (EFBIG).
+    rlimit limit {};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const auto restoreLimit = qScopeGuard([limit] { setrlimit(RLIMIT_FSIZE, &limit); });
+    if (status == -4) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = limit;
+        full.rlim_cur = 1024 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+    }
+    if (status && status != -4) {
         RelayReply reply;
         reply.status = status == -1 ? 200 : status < -1 ? 302 : status;
         const QString elsewhere

@@ -2,6 +2,7 @@
 
 #include "installers/installertexts.h"
 #include "platform/connecterror.h"
+#include "platform/execute.h"
 #include "platform/transferfailure.h"
 
 #include <QCoro/QCoroNetworkReply>
@@ -9,7 +10,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTemporaryFile>
+#include <array>
+#include <coroutine>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -17,8 +22,6 @@ namespace {
 // The reply holds at most this much unread; beyond it the transfer waits for the disk, so a
 // package of any size passes through a bounded amount of memory.
 constexpr qint64 readBufferSize = 1024 * 1024;
-// Bytes move from the reply to the file through one buffer of this size, allocated once.
-constexpr qsizetype copyBufferSize = 256 * 1024;
 
 bool isSuccess(const QVariant &status)
 {
@@ -48,58 +51,31 @@ QNetworkRequest packageRequest(const QUrl &url, std::chrono::milliseconds stallT
     return get;
 }
 
-// Moves the reply's body into the temporary file as it arrives. Only the final reply's body
-// arrives here (Qt swallows those of redirects); the body of a refusal is read and dropped.
-class BodyWriter
+// Resumes the awaiting task once `reply` has more to read, or has finished (aborted too).
+struct MoreData
 {
-public:
-    BodyWriter(QNetworkReply &source, QTemporaryFile &part)
-        : m_source(source)
-        , m_part(part)
-        , m_buffer(copyBufferSize, Qt::Uninitialized)
+    QNetworkReply &reply;
+
+    bool await_ready() const noexcept { return reply.bytesAvailable() > 0 || reply.isFinished(); }
+    void await_suspend(std::coroutine_handle<> waiting)
     {
+        auto connections = std::make_shared<std::array<QMetaObject::Connection, 2>>();
+        const auto resume = [waiting, connections] {
+            for (const QMetaObject::Connection &connection : *connections)
+                QObject::disconnect(connection);
+            waiting.resume();
+        };
+        (*connections)[0] = QObject::connect(&reply, &QNetworkReply::readyRead, &reply, resume);
+        (*connections)[1] = QObject::connect(&reply, &QNetworkReply::finished, &reply, resume);
     }
-
-    void drain()
-    {
-        if (!m_source.isOpen())
-            return;
-        if (!m_writeError.isEmpty()
-            || !isSuccess(m_source.attribute(QNetworkRequest::HttpStatusCodeAttribute))) {
-            m_source.skip(m_source.bytesAvailable());
-            return;
-        }
-        qint64 size;
-        while ((size = m_source.read(m_buffer.data(), m_buffer.size())) > 0) {
-            if (m_part.write(m_buffer.constData(), size) != size) {
-                m_writeError = m_part.errorString();
-                // Not from inside this signal: the task resumes on `finished`.
-                QMetaObject::invokeMethod(&m_source, &QNetworkReply::abort, Qt::QueuedConnection);
-                return;
-            }
-            m_written += size;
-        }
-    }
-
-    const QString &writeError() const { return m_writeError; }
-    qint64 written() const { return m_written; }
-
-private:
-    QNetworkReply &m_source;
-    QTemporaryFile &m_part;
-    QByteArray m_buffer;
-    QString m_writeError;
-    qint64 m_written = 0;
+    void await_resume() const noexcept { }
 };
 
 // Throws unless the reply is a whole package: written without error, no transport failure,
 // a 2xx status, and as long as announced.
-void checkPackage(
-    const QNetworkReply &source, const BodyWriter &writer, const InstallerDownload::Request &request)
+void checkPackage(const QNetworkReply &source, qint64 written, const InstallerDownload::Request &request)
 {
     const QVariant status = source.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!writer.writeError().isEmpty())
-        throw PlatformError(writer.writeError());
     // Sent off HTTP, or from https down to http: no answer to take, as when it is not HTTP.
     if (redirectRefused(source))
         throw ConnectError(request.notPublished);
@@ -113,15 +89,15 @@ void checkPackage(
     // A connection that closes early must never pass for a complete package; nothing is
     // decoded on the way, so the announced length is the length on disk.
     const QVariant announced = source.header(QNetworkRequest::ContentLengthHeader);
-    const qint64 written = writer.written();
     if (announced.isValid() && announced.toLongLong() != written)
         throw PlatformError(InstallerTexts::incomplete.arg(written).arg(announced.toLongLong()));
 }
 
-// Gives the complete package its name in the directory; returns its path.
-QString moveIntoPlace(QTemporaryFile &part, const InstallerDownload::Request &request)
+// Gives the complete package the name `fileName` in the directory; returns its path.
+QString moveIntoPlace(
+    QTemporaryFile &part, const InstallerDownload::Request &request, const QString &fileName)
 {
-    const QString destination = QDir(request.directory).filePath(request.fileName());
+    const QString destination = QDir(request.directory).filePath(fileName);
     if (request.replace)
         QFile::remove(destination);
     if (!part.rename(destination))
@@ -144,29 +120,109 @@ InstallerDownload::InstallerDownload(QNetworkAccessManager &network)
 {
 }
 
+InstallerDownload::~InstallerDownload()
+{
+    // The running download resumes with the abort and ends before the worker goes; one waiting
+    // for a write ends when the worker, destroyed next, has finished it.
+    m_closing = true;
+    if (m_reply)
+        m_reply->abort();
+}
+
 QCoro::Task<QString> InstallerDownload::run(Request request)
 {
-    makeDownloadsDirectory(request.directory);
     // The bytes go to a temporary file beside the destination and take the package's name
     // only once the whole reply has arrived. Where the system allows, the file has no name
-    // at all until then; otherwise it is hidden and removed with this object.
+    // at all until then; otherwise it is hidden. Every step on the file runs on the worker:
+    // creating it, each write (which a busy disk may hold for long), the move into place, and
+    // discarding it after a failure (freeing a large file takes long).
     QTemporaryFile part(
         QDir(request.directory)
             .filePath(QStringLiteral(".") + request.url.fileName() + QStringLiteral(".XXXXXX.part")));
-    if (!part.open())
-        throw PlatformError(part.errorString());
+    part.setAutoRemove(false);
+    const auto open = [&part, directory = request.directory] {
+        makeDownloadsDirectory(directory);
+        if (!part.open())
+            throw PlatformError(part.errorString());
+    };
+    std::exception_ptr failure;
+    QString saved;
+    try {
+        co_await m_files.run(open);
+        if (m_closing)
+            throw ToolsClosed();
+        saved = co_await receive(request, part);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure)
+        co_return saved;
+    const auto discard = [&part] {
+        part.close();
+        part.remove();
+    };
+    if (m_closing)
+        discard();
+    else
+        co_await m_files.run(discard);
+    std::rethrow_exception(failure);
+}
 
+QCoro::Task<QString> InstallerDownload::receive(const Request &request, QTemporaryFile &part)
+{
     std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(
         m_network.get(packageRequest(request.url, request.stallTimeout)));
+    m_reply = reply.get();
     reply->setReadBufferSize(readBufferSize);
-    BodyWriter writer(*reply, part);
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&writer] { writer.drain(); });
     connect(reply.get(), &QNetworkReply::downloadProgress, this, &InstallerDownload::progressed);
 
-    co_await reply.get();
-    writer.drain();
+    // The next chunk is read while the one before is written, and no further: the reply then
+    // holds at most its read buffer, and the transfer waits for the disk. Only the final reply's
+    // body arrives here (Qt swallows those of redirects); the body of a refusal is read and
+    // dropped. No write starts once the object is closing; the one running is awaited.
+    qint64 written = 0;
+    std::optional<QCoro::Task<>> writing;
+    try {
+        for (;;) {
+            co_await MoreData { *reply };
+            if (m_closing)
+                break;
+            if (reply->bytesAvailable() == 0) {
+                if (reply->isFinished())
+                    break;
+                continue;
+            }
+            QByteArray chunk = reply->read(readBufferSize);
+            if (reply->error() != QNetworkReply::NoError
+                || !isSuccess(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute)))
+                continue;
+            if (writing) {
+                co_await *writing;
+                writing.reset();
+                if (m_closing)
+                    break;
+            }
+            const qint64 size = chunk.size();
+            const auto write = [&part, chunk = std::move(chunk)] {
+                if (part.write(chunk) != chunk.size())
+                    throw PlatformError(part.errorString());
+            };
+            writing.emplace(m_files.run(write));
+            written += size;
+        }
+    } catch (const Failure &) {
+        reply->abort();
+        throw;
+    }
+    if (writing)
+        co_await *writing;
+    if (m_closing)
+        throw ToolsClosed();
     reply->disconnect();
+    m_reply = nullptr;
 
-    checkPackage(*reply, writer, request);
-    co_return moveIntoPlace(part, request);
+    checkPackage(*reply, written, request);
+    const auto move
+        = [&part, &request, fileName = request.fileName()] { return moveIntoPlace(part, request, fileName); };
+    co_return co_await m_files.run(move);
 }

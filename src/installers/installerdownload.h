@@ -1,13 +1,18 @@
 #pragma once
 
+#include "platform/fileworker.h"
+
 #include <QCoro/QCoroTask>
+#include <QNetworkReply>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <chrono>
 #include <functional>
 
 class QNetworkAccessManager;
+class QTemporaryFile;
 
 // downloadServer + "/agent-packages/" + the package's file name.
 QUrl installerUrl(const QUrl &downloadServer, const QString &packageFileName);
@@ -30,6 +35,8 @@ public:
     };
     // Replies come from `network`, which outlives every download.
     explicit InstallerDownload(QNetworkAccessManager &network);
+    // Ends the running download (its task resumes and ends) before the object goes.
+    ~InstallerDownload() override;
 
     // The saved package's path. Throws on every failure, leaving nothing behind.
     QCoro::Task<QString> run(Request request);
@@ -39,5 +46,12 @@ Q_SIGNALS:
     void progressed(qint64 received, qint64 total);
 
 private:
+    // Receives the body into `part` and moves it into place; returns its path.
+    QCoro::Task<QString> receive(const Request &request, QTemporaryFile &part);
+
     QNetworkAccessManager &m_network;
+    QPointer<QNetworkReply> m_reply; // of the running download
+    bool m_closing = false;
+    // The file steps of every download, off the window's thread; destroyed first.
+    FileWorker m_files;
 };
