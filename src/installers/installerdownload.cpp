@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <array>
 #include <coroutine>
@@ -173,6 +174,12 @@ QCoro::Task<QString> InstallerDownload::receive(const Request &request, QTempora
     std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(
         m_network.get(packageRequest(request.url, request.stallTimeout)));
     m_reply = reply.get();
+    // However this ends, the reply says nothing more (a progress after the end would show the
+    // download running again).
+    const auto detach = qScopeGuard([this, &reply] {
+        reply->disconnect();
+        m_reply = nullptr;
+    });
     reply->setReadBufferSize(readBufferSize);
     connect(reply.get(), &QNetworkReply::downloadProgress, this, &InstallerDownload::progressed);
 
@@ -218,9 +225,6 @@ QCoro::Task<QString> InstallerDownload::receive(const Request &request, QTempora
         co_await *writing;
     if (m_closing)
         throw ToolsClosed();
-    reply->disconnect();
-    m_reply = nullptr;
-
     checkPackage(*reply, written, request);
     const auto move
         = [&part, &request, fileName = request.fileName()] { return moveIntoPlace(part, request, fileName); };
