@@ -61,7 +61,7 @@ void apply()
     // Chinese text in Simplified Chinese forms: name the CJK face after the system font
     // instead of leaving it to whichever Han font the fallback search finds first. Looked up
     // among the installed families by its exact name: hasFamily() would also resolve it as an
-    // alias through a font match, which costs the start a few milliseconds.
+    // alias through a font match, which the start need not pay.
     static const QString cjk = QStringLiteral("Noto Sans CJK SC");
     if (QFontDatabase::families().contains(cjk, Qt::CaseInsensitive)) {
         QFont system = QApplication::font();
