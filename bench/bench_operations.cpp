@@ -28,7 +28,7 @@ constexpr int rounds = 20;
 
 struct Step
 {
-    const char *name;
+    QString name;
     std::function<void(ConnectState &)> start;
     std::function<bool(const ConnectState &)> succeeded;
     QList<double> pauses;
@@ -53,28 +53,22 @@ int main(int argc, char *argv[])
     state.setRouterURL(relay.baseUrl().toString());
     state.setUsername(relay.account().email);
 
-    Step steps[] = {
-        { "sign-in",
-            [&](ConnectState &s) {
-                s.setPassword(relay.account().password);
-                s.login();
-            },
-            [](const ConnectState &s) { return s.authenticated(); }, {}, {} },
-        { "connect Codex", [](ConnectState &s) { s.configureCodexFromAccount(); },
-            [](const ConnectState &s) { return s.codexConnected(); }, {}, {} },
-        { "connect Claude Code", [](ConnectState &s) { s.configureClaudeCode(); },
-            [](const ConnectState &s) { return s.claudeCodeConnected(); }, {}, {} },
-        { "connect Gemini CLI", [](ConnectState &s) { s.configureGeminiCLI(); },
-            [](const ConnectState &s) { return s.geminiConnected(); }, {}, {} },
-        { "connect Kimi Code", [](ConnectState &s) { s.configureKimiCode(); },
-            [](const ConnectState &s) { return s.kimiConnected(); }, {}, {} },
-        { "connect OpenCode", [](ConnectState &s) { s.configureOpenCode(); },
-            [](const ConnectState &s) { return s.openCodeConnected(); }, {}, {} },
-        { "connect DeepSeek Agent", [](ConnectState &s) { s.configureDeepSeekAgent(); },
-            [](const ConnectState &s) { return s.deepSeekConnected(); }, {}, {} },
-        { "clear", [](ConnectState &s) { s.clearConfiguration(); },
-            [](const ConnectState &s) { return !s.authenticated() && !s.codexConnected(); }, {}, {} },
-    };
+    QList<Step> steps = { { QStringLiteral("sign-in"),
+                              [&](ConnectState &s) {
+                                  s.setPassword(relay.account().password);
+                                  s.login();
+                              },
+                              [](const ConnectState &s) { return s.authenticated(); }, {}, {} },
+        { QStringLiteral("connect Codex"), [](ConnectState &s) { s.configureCodexFromAccount(); },
+            [](const ConnectState &s) { return s.codexConnected(); }, {}, {} } };
+    for (const AgentDescriptor &agent : agents()) {
+        if (agent.kind != AgentKind::codex)
+            steps.append({ QStringLiteral("connect ") + title(agent.kind),
+                [kind = agent.kind](ConnectState &s) { s.configureAgent(kind); },
+                [kind = agent.kind](const ConnectState &s) { return s.connected(kind); }, {}, {} });
+    }
+    steps.append({ QStringLiteral("clear"), [](ConnectState &s) { s.clearConfiguration(); },
+        [](const ConnectState &s) { return !s.authenticated() && !s.codexConnected(); }, {}, {} });
     int failures = 0;
     const MachineLoad load(loadOption(app.arguments()));
     for (int round = 0; round < rounds; ++round) {
@@ -85,7 +79,7 @@ int main(int argc, char *argv[])
             });
             if (!step.succeeded(state)) {
                 ++failures;
-                std::fprintf(stderr, "%s failed: %s\n", step.name, qPrintable(state.activity()));
+                std::fprintf(stderr, "%s failed: %s\n", qPrintable(step.name), qPrintable(state.activity()));
             }
             step.pauses.append(pause);
             step.durations.append(duration);
@@ -101,8 +95,8 @@ int main(int argc, char *argv[])
                 "under 16 ms)\n");
     for (const Step &step : steps)
         std::printf("  %-22s longest pause: median %7.3f ms   max %7.3f ms   operation: median %7.1f ms\n",
-            step.name, median(step.pauses), *std::max_element(step.pauses.cbegin(), step.pauses.cend()),
-            median(step.durations));
+            qPrintable(step.name), median(step.pauses),
+            *std::max_element(step.pauses.cbegin(), step.pauses.cend()), median(step.durations));
     if (failures)
         std::printf("  (%d operations failed; see standard error)\n", failures);
     printLoad(load);
